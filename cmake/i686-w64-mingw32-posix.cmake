@@ -1,0 +1,4 @@
+set(CORVANE_MINGW_ARCH i686)
+set(CORVANE_MINGW_TRIPLE i686-w64-mingw32)
+set(CORVANE_MINGW_THREADS posix)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

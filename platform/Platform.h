@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace corvane::platform {
+
+enum class Access : std::uint8_t { Read, Write, ReadWrite };
+enum class Share : std::uint8_t { None, ReadWrite };
+
+// An open device as the platform issued it; only that platform can interpret it.
+struct DeviceHandle {
+  std::uintptr_t value;
+  friend bool operator==(DeviceHandle, DeviceHandle) = default;
+};
+
+// The same bit pattern as Win32's INVALID_HANDLE_VALUE.
+inline constexpr DeviceHandle kInvalidDevice{~std::uintptr_t{0}};
+
+// The Windows services that the disk and rescue code needs. The shipped program
+// uses the Win32 implementation; tests substitute an in-memory one.
+class Platform {
+ public:
+  Platform() = default;
+  Platform(const Platform&) = delete;
+  Platform& operator=(const Platform&) = delete;
+  Platform(Platform&&) = delete;
+  Platform& operator=(Platform&&) = delete;
+  virtual ~Platform() = default;
+
+  // Opens an existing device or file; returns kInvalidDevice when that fails.
+  virtual DeviceHandle OpenDevice(const std::string& name, Access access, Share share) = 0;
+  virtual void CloseDevice(DeviceHandle device) = 0;
+  // Moves to a byte offset from the beginning; false when the move failed.
+  virtual bool SetPosition(DeviceHandle device, std::uint64_t offset) = 0;
+  // Both report whether the call succeeded and how many bytes it moved, which
+  // can be fewer than asked for even on success.
+  virtual bool ReadDevice(DeviceHandle device, std::span<std::uint8_t> buffer,
+                          std::size_t& transferred) = 0;
+  virtual bool WriteDevice(DeviceHandle device, std::span<const std::uint8_t> buffer,
+                           std::size_t& transferred) = 0;
+
+  // Copies a file, replacing the destination if it exists.
+  virtual bool CopyFileReplacing(const std::string& source, const std::string& destination) = 0;
+  virtual void Sleep(std::uint32_t milliseconds) = 0;
+  // Reads up to buffer.size() bytes from the start of a file; nothing when the
+  // file cannot be opened, otherwise how many bytes arrived.
+  virtual std::optional<std::size_t> ReadFileStart(const std::string& path,
+                                                   std::span<std::uint8_t> buffer) = 0;
+  // A modal warning owned by the program's active window, captioned with the
+  // program's name, with an OK button only.
+  virtual void ShowApplicationMessage(const std::string& text) = 0;
+};
+
+}  // namespace corvane::platform

@@ -1,0 +1,118 @@
+#include "platform/Win32Platform.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "platform/UniqueDevice.h"
+
+namespace corvane::platform {
+namespace {
+
+HANDLE ToHandle(DeviceHandle device) {
+  return reinterpret_cast<HANDLE>(device.value);  // NOLINT(performance-no-int-to-ptr)
+}
+
+DeviceHandle FromHandle(HANDLE handle) {
+  return DeviceHandle{reinterpret_cast<std::uintptr_t>(handle)};
+}
+
+DWORD DesiredAccess(Access access) {
+  switch (access) {
+    case Access::Read:
+      return GENERIC_READ;
+    case Access::Write:
+      return GENERIC_WRITE;
+    case Access::ReadWrite:
+      return GENERIC_READ | GENERIC_WRITE;
+  }
+  return 0;
+}
+
+DWORD ShareMode(Share share) {
+  return share == Share::ReadWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
+}
+
+// ReadFile and WriteFile take a 32-bit length; no caller moves more than a few
+// sectors, but a larger buffer must not wrap around to a small length.
+DWORD ClampedLength(std::size_t size) {
+  return static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
+}
+
+// The program's own name without folder or extension, as Windows programs
+// caption their messages.
+std::string ApplicationTitle() {
+  std::array<char, MAX_PATH> path{};
+  const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  std::string name(path.data(), std::min<std::size_t>(length, path.size()));
+  name.erase(0, name.find_last_of("\\/:") + 1);
+  const auto dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) {
+    name.erase(dot);
+  }
+  return name;
+}
+
+}  // namespace
+
+DeviceHandle Win32Platform::OpenDevice(const std::string& name, Access access, Share share) {
+  return FromHandle(CreateFileA(name.c_str(), DesiredAccess(access), ShareMode(share), nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+}
+
+void Win32Platform::CloseDevice(DeviceHandle device) { CloseHandle(ToHandle(device)); }
+
+bool Win32Platform::SetPosition(DeviceHandle device, std::uint64_t offset) {
+  LARGE_INTEGER distance{};
+  distance.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(ToHandle(device), distance, nullptr, FILE_BEGIN) != FALSE;
+}
+
+bool Win32Platform::ReadDevice(DeviceHandle device, std::span<std::uint8_t> buffer,
+                               std::size_t& transferred) {
+  DWORD done = 0;
+  const BOOL ok =
+      ReadFile(ToHandle(device), buffer.data(), ClampedLength(buffer.size()), &done, nullptr);
+  transferred = done;
+  return ok != FALSE;
+}
+
+bool Win32Platform::WriteDevice(DeviceHandle device, std::span<const std::uint8_t> buffer,
+                                std::size_t& transferred) {
+  DWORD done = 0;
+  const BOOL ok =
+      WriteFile(ToHandle(device), buffer.data(), ClampedLength(buffer.size()), &done, nullptr);
+  transferred = done;
+  return ok != FALSE;
+}
+
+bool Win32Platform::CopyFileReplacing(const std::string& source, const std::string& destination) {
+  return CopyFileA(source.c_str(), destination.c_str(), FALSE) != FALSE;
+}
+
+void Win32Platform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+std::optional<std::size_t> Win32Platform::ReadFileStart(const std::string& path,
+                                                        std::span<std::uint8_t> buffer) {
+  const UniqueDevice file(*this, OpenDevice(path, Access::Read, Share::ReadWrite));
+  if (!file.IsValid()) {
+    return std::nullopt;
+  }
+  // A file read can stop short of the end (for example on a network share), so
+  // keep reading until the buffer is full or the file has no more.
+  std::size_t total = 0;
+  std::size_t done = 0;
+  while (total < buffer.size() && ReadDevice(file.Get(), buffer.subspan(total), done) && done > 0) {
+    total += done;
+  }
+  return total;
+}
+
+void Win32Platform::ShowApplicationMessage(const std::string& text) {
+  MessageBoxA(GetActiveWindow(), text.c_str(), ApplicationTitle().c_str(),
+              MB_OK | MB_ICONEXCLAMATION);
+}
+
+}  // namespace corvane::platform

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+namespace corvane::platform {
+
+// The platform as Windows provides it. The only code below the user interface
+// that talks to Win32 directly.
+class Win32Platform final : public Platform {
+ public:
+  DeviceHandle OpenDevice(const std::string& name, Access access, Share share) override;
+  void CloseDevice(DeviceHandle device) override;
+  bool SetPosition(DeviceHandle device, std::uint64_t offset) override;
+  bool ReadDevice(DeviceHandle device, std::span<std::uint8_t> buffer,
+                  std::size_t& transferred) override;
+  bool WriteDevice(DeviceHandle device, std::span<const std::uint8_t> buffer,
+                   std::size_t& transferred) override;
+  bool CopyFileReplacing(const std::string& source, const std::string& destination) override;
+  void Sleep(std::uint32_t milliseconds) override;
+  std::optional<std::size_t> ReadFileStart(const std::string& path,
+                                           std::span<std::uint8_t> buffer) override;
+  void ShowApplicationMessage(const std::string& text) override;
+};
+
+}  // namespace corvane::platform

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace corvane::rescue {
+
+enum class MessageIcon { Exclamation, Information };
+
+// How the rescue code reaches the user: the main dialog implements it.
+class StatusSink {
+ public:
+  StatusSink() = default;
+  StatusSink(const StatusSink&) = delete;
+  StatusSink& operator=(const StatusSink&) = delete;
+  StatusSink(StatusSink&&) = delete;
+  StatusSink& operator=(StatusSink&&) = delete;
+  virtual ~StatusSink() = default;
+
+  // Replaces the status line; the text reaches its control at once.
+  virtual void SetStatus(const std::string& text) = 0;
+  // A modal message owned by the main dialog; returns when it is dismissed.
+  virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
+  virtual void EnableCreateButton(bool enabled) = 0;
+  // The first selected row of the disk list, which is the drive number, or -1.
+  virtual int SelectedDrive() = 0;
+  virtual void ShowSuccessNotice() = 0;
+};
+
+}  // namespace corvane::rescue

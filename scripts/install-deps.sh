@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs from Debian's packages everything that building and testing need.
+# Does nothing when all of it is there already.
+set -euo pipefail
+
+packages=(cmake make g++ libgtest-dev clang-format clang-tidy
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
+          wine wine64 wine32:i386)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+echo "Installing: ${missing[*]}"
+# wine32 runs the 32-bit Windows programs and comes from the i386 architecture.
+"${sudo[@]}" dpkg --add-architecture i386
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+  "${missing[@]}" >/dev/null

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "disk/Sector.h"
+#include "tests/support/FakePlatform.h"
+
+namespace corvane::testing {
+
+struct PartitionEntry {
+  int slot;
+  std::uint8_t type;
+  std::uint32_t start;
+};
+
+inline constexpr std::uint8_t kExtended = 0x05;
+inline constexpr std::uint8_t kExtendedLba = 0x0F;
+inline constexpr std::uint8_t kNtfs = 0x07;
+
+// A boot record with the given entries, the signature, and a fill byte that
+// tells one record from another in a byte comparison.
+disk::Sector BootRecord(std::initializer_list<PartitionEntry> entries, std::uint8_t fill = 0,
+                        bool withSignature = true);
+
+// Puts an MBR with a primary partition and an extended entry in slot
+// extendedSlot at base, then count EBRs chained from base, each linking to the
+// next at base + (k + 1) * spacing. Returns the LBAs of the EBRs in chain order.
+std::vector<std::uint32_t> PutLogicalChain(FakeDevice& disk, std::uint32_t base, int count,
+                                           std::uint32_t spacing = 2048, int extendedSlot = 1,
+                                           std::uint8_t linkType = kExtended);
+
+// The control buffer a rescue kernel expects for these values, built byte by
+// byte rather than with the code under test.
+disk::Sector ControlBufferOf(const std::vector<std::uint32_t>& values);
+
+std::vector<std::uint8_t> Bytes(const std::string& text, std::size_t size);
+
+}  // namespace corvane::testing

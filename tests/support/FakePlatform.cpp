@@ -1,0 +1,185 @@
+#include "tests/support/FakePlatform.h"
+
+#include <algorithm>
+
+namespace corvane::testing {
+namespace {
+
+using platform::Access;
+using platform::DeviceHandle;
+using platform::Share;
+
+const char* AccessName(Access access) {
+  switch (access) {
+    case Access::Read:
+      return "r";
+    case Access::Write:
+      return "w";
+    case Access::ReadWrite:
+      return "rw";
+  }
+  return "?";
+}
+
+bool CanRead(Access access) { return access != Access::Write; }
+bool CanWrite(Access access) { return access != Access::Read; }
+
+}  // namespace
+
+disk::Sector FakeDevice::GetSector(std::uint64_t lba) const {
+  const auto found = sectors.find(lba);
+  return found == sectors.end() ? disk::Sector{} : found->second;
+}
+
+std::uint8_t FakeDevice::GetByte(std::uint64_t offset) const {
+  const auto found = sectors.find(offset / disk::kSectorSize);
+  return found == sectors.end() ? 0 : found->second[offset % disk::kSectorSize];
+}
+
+void FakeDevice::PutByte(std::uint64_t offset, std::uint8_t value) {
+  sectors[offset / disk::kSectorSize][offset % disk::kSectorSize] = value;
+}
+
+FakeDevice& FakePlatform::AddDevice(const std::string& name, std::uint64_t sizeInSectors) {
+  return devices.insert_or_assign(name, FakeDevice(sizeInSectors)).first->second;
+}
+
+std::vector<std::string> FakePlatform::OpenHandles() const {
+  std::vector<std::string> names;
+  for (const auto& [value, handle] : handles) {
+    names.push_back(handle.name);
+  }
+  return names;
+}
+
+DeviceHandle FakePlatform::OpenDevice(const std::string& name, Access access, Share share) {
+  if (!devices.contains(name) || unopenable.contains(name) || !SharingAllows(name, share)) {
+    calls.push_back("open-failed " + name);
+    return platform::kInvalidDevice;
+  }
+  calls.push_back("open " + name + " " + AccessName(access) +
+                  (share == Share::None ? " share=none" : " share=rw"));
+  handles.emplace(nextHandle, OpenHandle{name, access, share, 0});
+  return DeviceHandle{nextHandle++};
+}
+
+void FakePlatform::CloseDevice(DeviceHandle device) {
+  const OpenHandle* handle = Find(device);
+  calls.push_back("close " + (handle != nullptr ? handle->name : "<not open>"));
+  handles.erase(device.value);
+}
+
+bool FakePlatform::SetPosition(DeviceHandle device, std::uint64_t offset) {
+  OpenHandle* handle = Find(device);
+  if (handle == nullptr) {
+    return false;
+  }
+  calls.push_back("seek " + handle->name + " " + std::to_string(offset));
+  if (unpositionable.contains(handle->name)) {
+    return false;
+  }
+  handle->position = offset;
+  return true;
+}
+
+std::size_t FakePlatform::Transferable(const std::map<int, TransferFault>& faults, int call,
+                                       std::size_t wanted, bool& succeeds) {
+  const auto fault = faults.find(call);
+  succeeds = fault == faults.end() || fault->second == TransferFault::Short;
+  if (fault == faults.end()) {
+    return wanted;
+  }
+  return fault->second == TransferFault::Short ? wanted / 2 : 0;
+}
+
+bool FakePlatform::ReadDevice(DeviceHandle device, std::span<std::uint8_t> buffer,
+                              std::size_t& transferred) {
+  transferred = 0;
+  OpenHandle* handle = Find(device);
+  if (handle == nullptr || !CanRead(handle->access) || !devices.contains(handle->name)) {
+    return false;
+  }
+  calls.push_back("read " + handle->name + " " + std::to_string(buffer.size()));
+  bool succeeds = false;
+  std::size_t count = Transferable(readFaults, ++readCount, buffer.size(), succeeds);
+  const FakeDevice& source = devices.at(handle->name);
+  count = std::min<std::uint64_t>(
+      count, source.SizeInBytes() - std::min(handle->position, source.SizeInBytes()));
+  for (std::size_t i = 0; i < count; ++i) {
+    buffer[i] = source.GetByte(handle->position + i);
+  }
+  handle->position += count;
+  transferred = count;
+  return succeeds;
+}
+
+bool FakePlatform::WriteDevice(DeviceHandle device, std::span<const std::uint8_t> buffer,
+                               std::size_t& transferred) {
+  transferred = 0;
+  OpenHandle* handle = Find(device);
+  if (handle == nullptr || !CanWrite(handle->access) || !devices.contains(handle->name)) {
+    return false;
+  }
+  calls.push_back("write " + handle->name + " " + std::to_string(buffer.size()));
+  bool succeeds = false;
+  std::size_t count = Transferable(writeFaults, ++writeCount, buffer.size(), succeeds);
+  FakeDevice& target = devices.at(handle->name);
+  count = std::min<std::uint64_t>(
+      count, target.SizeInBytes() - std::min(handle->position, target.SizeInBytes()));
+  for (std::size_t i = 0; i < count; ++i) {
+    target.PutByte(handle->position + i, buffer[i]);
+  }
+  if (count > 0) {
+    writes.push_back({handle->name, handle->position, count});
+  }
+  handle->position += count;
+  transferred = count;
+  return succeeds;
+}
+
+bool FakePlatform::CopyFileReplacing(const std::string& source, const std::string& destination) {
+  calls.push_back("copy " + source + " " + destination);
+  if (copyFails || !files.contains(source)) {
+    return false;
+  }
+  files[destination] = files.at(source);
+  writes.push_back({destination, 0, files.at(source).size()});
+  return true;
+}
+
+void FakePlatform::Sleep(std::uint32_t milliseconds) {
+  calls.push_back("sleep " + std::to_string(milliseconds));
+}
+
+std::optional<std::size_t> FakePlatform::ReadFileStart(const std::string& path,
+                                                       std::span<std::uint8_t> buffer) {
+  calls.push_back("readfile " + path);
+  const auto found = files.find(path);
+  if (found == files.end()) {
+    return std::nullopt;
+  }
+  const std::size_t count = std::min(buffer.size(), found->second.size());
+  std::copy_n(found->second.begin(), count, buffer.begin());
+  return count;
+}
+
+void FakePlatform::ShowApplicationMessage(const std::string& text) {
+  calls.push_back("message " + text);
+  transcript.push_back("app: " + text);
+}
+
+bool FakePlatform::SharingAllows(const std::string& name, Share share) const {
+  // Every access reads or writes, so a handle that shares nothing excludes all
+  // others, and two handles coexist only when both share reading and writing.
+  return std::ranges::all_of(handles, [&](const auto& entry) {
+    return entry.second.name != name ||
+           (share == Share::ReadWrite && entry.second.share == Share::ReadWrite);
+  });
+}
+
+FakePlatform::OpenHandle* FakePlatform::Find(DeviceHandle device) {
+  const auto found = handles.find(device.value);
+  return found == handles.end() ? nullptr : &found->second;
+}
+
+}  // namespace corvane::testing

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "disk/Sector.h"
+#include "platform/Platform.h"
+
+namespace corvane::testing {
+
+// A sparse device of whole sectors; sectors never written read as zeros.
+class FakeDevice {
+ public:
+  explicit FakeDevice(std::uint64_t sizeInSectors) : sizeInSectors(sizeInSectors) {}
+
+  void PutSector(std::uint64_t lba, const disk::Sector& data) { sectors[lba] = data; }
+  [[nodiscard]] disk::Sector GetSector(std::uint64_t lba) const;
+  [[nodiscard]] std::uint64_t SizeInBytes() const { return sizeInSectors * disk::kSectorSize; }
+  [[nodiscard]] std::uint8_t GetByte(std::uint64_t offset) const;
+  void PutByte(std::uint64_t offset, std::uint8_t value);
+  [[nodiscard]] const std::map<std::uint64_t, disk::Sector>& WrittenSectors() const {
+    return sectors;
+  }
+
+ private:
+  std::uint64_t sizeInSectors;
+  std::map<std::uint64_t, disk::Sector> sectors;
+};
+
+enum class TransferFault { Fail, Short };
+
+// One call that changed what a device or file holds, in the order made.
+struct WriteEvent {
+  std::string target;
+  std::uint64_t offset;
+  std::size_t size;
+  friend bool operator==(const WriteEvent&, const WriteEvent&) = default;
+};
+
+// In-memory devices and files by name, with faults to inject and a record of
+// every call, every change and every handle left open.
+class FakePlatform final : public platform::Platform {
+ public:
+  // Messages shown to the user go here, so that tests can check their order
+  // against the status sink's.
+  explicit FakePlatform(std::vector<std::string>& transcript) : transcript(transcript) {}
+
+  FakeDevice& AddDevice(const std::string& name, std::uint64_t sizeInSectors);
+  FakeDevice& Device(const std::string& name) { return devices.at(name); }
+  std::map<std::string, std::vector<std::uint8_t>> files;
+
+  // Faults. Reads and writes are counted from 1 across all devices.
+  std::set<std::string> unopenable;
+  std::set<std::string> unpositionable;
+  std::map<int, TransferFault> readFaults;
+  std::map<int, TransferFault> writeFaults;
+  bool copyFails = false;
+
+  std::vector<std::string> calls;
+  std::vector<WriteEvent> writes;
+  [[nodiscard]] std::vector<std::string> OpenHandles() const;
+  [[nodiscard]] int ReadCount() const { return readCount; }
+  [[nodiscard]] int WriteCount() const { return writeCount; }
+
+  platform::DeviceHandle OpenDevice(const std::string& name, platform::Access access,
+                                    platform::Share share) override;
+  void CloseDevice(platform::DeviceHandle device) override;
+  bool SetPosition(platform::DeviceHandle device, std::uint64_t offset) override;
+  bool ReadDevice(platform::DeviceHandle device, std::span<std::uint8_t> buffer,
+                  std::size_t& transferred) override;
+  bool WriteDevice(platform::DeviceHandle device, std::span<const std::uint8_t> buffer,
+                   std::size_t& transferred) override;
+  bool CopyFileReplacing(const std::string& source, const std::string& destination) override;
+  void Sleep(std::uint32_t milliseconds) override;
+  std::optional<std::size_t> ReadFileStart(const std::string& path,
+                                           std::span<std::uint8_t> buffer) override;
+  void ShowApplicationMessage(const std::string& text) override;
+
+ private:
+  struct OpenHandle {
+    std::string name;
+    platform::Access access;
+    platform::Share share;
+    std::uint64_t position;
+  };
+
+  [[nodiscard]] bool SharingAllows(const std::string& name, platform::Share share) const;
+  OpenHandle* Find(platform::DeviceHandle device);
+  // How many of wanted bytes a transfer moves: all, none (a failure) or half.
+  static std::size_t Transferable(const std::map<int, TransferFault>& faults, int call,
+                                  std::size_t wanted, bool& succeeds);
+
+  std::vector<std::string>& transcript;
+  std::map<std::string, FakeDevice> devices;
+  std::map<std::uintptr_t, OpenHandle> handles;
+  std::uintptr_t nextHandle = 1;
+  int readCount = 0;
+  int writeCount = 0;
+};
+
+}  // namespace corvane::testing

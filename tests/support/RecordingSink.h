@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "rescue/StatusSink.h"
+
+namespace corvane::testing {
+
+// Writes what the user would see into a transcript shared with FakePlatform's
+// application messages, so one list shows the order of everything.
+class RecordingSink final : public rescue::StatusSink {
+ public:
+  RecordingSink(std::vector<std::string>& transcript, int selectedDrive)
+      : transcript(transcript), selectedDrive(selectedDrive) {}
+
+  void SetStatus(const std::string& text) override {
+    status = text;
+    transcript.emplace_back("status: " + text);
+  }
+  void ShowMessage(const std::string& text, rescue::MessageIcon icon) override {
+    transcript.emplace_back((icon == rescue::MessageIcon::Exclamation ? "warning: " : "info: ") +
+                            text);
+  }
+  void EnableCreateButton(bool enabled) override {
+    buttonEnabled = enabled;
+    transcript.emplace_back(enabled ? "button: on" : "button: off");
+  }
+  int SelectedDrive() override { return selectedDrive; }
+  void ShowSuccessNotice() override { transcript.emplace_back("notice"); }
+
+  std::string status = "Ready";
+  bool buttonEnabled = true;
+
+ private:
+  std::vector<std::string>& transcript;
+  int selectedDrive;
+};
+
+}  // namespace corvane::testing

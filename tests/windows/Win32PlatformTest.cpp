@@ -1,0 +1,107 @@
+// Runs under Wine through run-under-wine.sh, which maps a sample disk, a
+// floppy image and a floppy root folder; see that script for their contents.
+#include "platform/Win32Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "disk/SectorAccess.h"
+#include "rescue/RescueDisk.h"
+#include "tests/support/DiskImages.h"
+#include "tests/support/RecordingSink.h"
+
+namespace corvane::testing {
+namespace {
+
+constexpr std::uint32_t kFirstEbr = 8388613;  // 2^23 + 5: beyond 4 GiB
+
+std::string TestFolder() {
+  const char* folder = std::getenv("CORVANE_TEST_DIR");
+  return folder != nullptr ? folder : ".";
+}
+
+// The floppy image as a file, read past the device layer under test.
+disk::Sector FloppyImageSector(std::uint64_t sector) {
+  std::ifstream image(TestFolder() + "\\floppy.img", std::ios::binary);
+  image.seekg(static_cast<std::streamoff>(sector * disk::kSectorSize));
+  disk::Sector data{};
+  image.read(reinterpret_cast<char*>(data.data()), data.size());  // NOLINT
+  EXPECT_TRUE(image.good()) << "floppy image sector " << sector;
+  return data;
+}
+
+class Win32PlatformTest : public ::testing::Test {
+ protected:
+  platform::Win32Platform platform;
+};
+
+TEST_F(Win32PlatformTest, ReadsMappedDiskSectorsBeyondFourGigabytes) {
+  disk::Sector sector{};
+  ASSERT_EQ(disk::ReadDriveSectors(platform, 0, kFirstEbr + 1, 1, sector), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(sector.data())),  // NOLINT
+            "CORVANE TEST SECTOR 8388614");
+  ASSERT_EQ(disk::ReadDriveSectors(platform, 0, kFirstEbr, 1, sector), 0);
+  EXPECT_EQ(sector[450], 0x07);
+  EXPECT_EQ(sector[510], 0x55);
+}
+
+TEST_F(Win32PlatformTest, OpensOnlyMappedDrives) {
+  EXPECT_TRUE(disk::OpenPhysicalDrive(platform, 0).IsValid());
+  EXPECT_FALSE(disk::OpenPhysicalDrive(platform, 5).IsValid()) << "no mapping";
+  EXPECT_FALSE(disk::OpenPhysicalDrive(platform, 3).IsValid()) << "mapped to a folder";
+  EXPECT_FALSE(disk::OpenPhysicalDrive(platform, 10).IsValid()) << "name ends in ':'";
+}
+
+TEST_F(Win32PlatformTest, WritesFloppySectorsInPlace) {
+  const auto data = Bytes("floppy sector 9 ", 512);
+  ASSERT_EQ(disk::WriteFloppySectors(platform, 9, 1, data), 0);
+  EXPECT_TRUE(std::ranges::equal(FloppyImageSector(9), data));
+  EXPECT_EQ(FloppyImageSector(8), disk::Sector{});
+  EXPECT_EQ(FloppyImageSector(10), disk::Sector{});
+}
+
+TEST_F(Win32PlatformTest, CopiesAndReadsFilesByWindowsPath) {
+  ASSERT_TRUE(platform.CopyFileReplacing("os\\bootcore.bin", "a:\\bootcore.bin"));
+  ASSERT_TRUE(platform.CopyFileReplacing("os\\bs", "a:\\bootcore.bin")) << "replaces";
+  ASSERT_TRUE(platform.CopyFileReplacing("os\\bootcore.bin", "a:\\bootcore.bin"));
+  EXPECT_FALSE(platform.CopyFileReplacing("os\\missing.bin", "a:\\missing.bin"));
+
+  std::vector<std::uint8_t> original(8192);
+  std::vector<std::uint8_t> copy(8192);
+  const auto originalSize = platform.ReadFileStart("os\\bootcore.bin", original);
+  ASSERT_TRUE(originalSize.has_value());
+  EXPECT_GT(*originalSize, 512U);
+  EXPECT_EQ(platform.ReadFileStart("a:\\bootcore.bin", copy), originalSize);
+  EXPECT_EQ(original, copy);
+  EXPECT_FALSE(platform.ReadFileStart("os\\missing.bin", copy).has_value());
+}
+
+TEST_F(Win32PlatformTest, CreatesARescueFloppyFromTheMappedDisk) {
+  std::vector<std::string> transcript;
+  RecordingSink sink(transcript, 0);
+  rescue::CreateRescueDisk(platform, sink);
+  ASSERT_EQ(sink.status, "Corvane Disk Successfully Created");
+
+  std::vector<std::uint8_t> bootSector(512);
+  ASSERT_EQ(platform.ReadFileStart("os\\bs", bootSector), 512U);
+  EXPECT_TRUE(std::ranges::equal(FloppyImageSector(0), bootSector));
+  disk::Sector mbr{};
+  disk::Sector ebr{};
+  ASSERT_EQ(disk::ReadDriveSectors(platform, 0, 0, 1, mbr), 0);
+  ASSERT_EQ(disk::ReadDriveSectors(platform, 0, kFirstEbr, 1, ebr), 0);
+  EXPECT_EQ(FloppyImageSector(4), mbr);
+  EXPECT_EQ(FloppyImageSector(5), ebr);
+  EXPECT_EQ(FloppyImageSector(3), ControlBufferOf({0, 0, kFirstEbr}));
+  EXPECT_EQ(FloppyImageSector(6), disk::Sector{});
+  std::ifstream kernel(TestFolder() + "\\floppy-root\\bootcore.bin", std::ios::binary);
+  std::ifstream shipped(TestFolder() + "\\os\\bootcore.bin", std::ios::binary);
+  EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(kernel), {},
+                         std::istreambuf_iterator<char>(shipped), {}));
+}
+
+}  // namespace
+}  // namespace corvane::testing
