@@ -92,49 +92,49 @@ std::size_t FakePlatform::Transferable(const std::map<int, TransferFault>& fault
   return fault->second == TransferFault::Short ? wanted / 2 : 0;
 }
 
-bool FakePlatform::ReadDevice(DeviceHandle device, std::span<std::uint8_t> buffer,
-                              std::size_t& transferred) {
+template <typename Move>
+bool FakePlatform::Transfer(DeviceHandle device, bool write, std::size_t wanted,
+                            std::size_t& transferred, Move move) {
   transferred = 0;
   OpenHandle* handle = Find(device);
-  if (handle == nullptr || !CanRead(handle->access) || !devices.contains(handle->name)) {
+  if (handle == nullptr || !(write ? CanWrite : CanRead)(handle->access) ||
+      !devices.contains(handle->name)) {
     return false;
   }
-  calls.push_back("read " + handle->name + " " + std::to_string(buffer.size()));
+  calls.push_back((write ? "write " : "read ") + handle->name + " " + std::to_string(wanted));
   bool succeeds = false;
-  std::size_t count = Transferable(readFaults, ++readCount, buffer.size(), succeeds);
-  const FakeDevice& source = devices.at(handle->name);
-  count = std::min<std::uint64_t>(
-      count, source.SizeInBytes() - std::min(handle->position, source.SizeInBytes()));
-  for (std::size_t i = 0; i < count; ++i) {
-    buffer[i] = source.GetByte(handle->position + i);
+  std::size_t count = write ? Transferable(writeFaults, ++writeCount, wanted, succeeds)
+                            : Transferable(readFaults, ++readCount, wanted, succeeds);
+  FakeDevice& target = devices.at(handle->name);
+  const std::uint64_t size = target.SizeInBytes();
+  count = std::min<std::uint64_t>(count, size - std::min(handle->position, size));
+  move(target, handle->position, count);
+  if (write && count > 0) {
+    writes.push_back({handle->name, handle->position, count});
   }
   handle->position += count;
   transferred = count;
   return succeeds;
 }
 
+bool FakePlatform::ReadDevice(DeviceHandle device, std::span<std::uint8_t> buffer,
+                              std::size_t& transferred) {
+  return Transfer(device, false, buffer.size(), transferred,
+                  [&](const FakeDevice& source, std::uint64_t at, std::size_t count) {
+                    for (std::size_t i = 0; i < count; ++i) {
+                      buffer[i] = source.GetByte(at + i);
+                    }
+                  });
+}
+
 bool FakePlatform::WriteDevice(DeviceHandle device, std::span<const std::uint8_t> buffer,
                                std::size_t& transferred) {
-  transferred = 0;
-  OpenHandle* handle = Find(device);
-  if (handle == nullptr || !CanWrite(handle->access) || !devices.contains(handle->name)) {
-    return false;
-  }
-  calls.push_back("write " + handle->name + " " + std::to_string(buffer.size()));
-  bool succeeds = false;
-  std::size_t count = Transferable(writeFaults, ++writeCount, buffer.size(), succeeds);
-  FakeDevice& target = devices.at(handle->name);
-  count = std::min<std::uint64_t>(
-      count, target.SizeInBytes() - std::min(handle->position, target.SizeInBytes()));
-  for (std::size_t i = 0; i < count; ++i) {
-    target.PutByte(handle->position + i, buffer[i]);
-  }
-  if (count > 0) {
-    writes.push_back({handle->name, handle->position, count});
-  }
-  handle->position += count;
-  transferred = count;
-  return succeeds;
+  return Transfer(device, true, buffer.size(), transferred,
+                  [&](FakeDevice& target, std::uint64_t at, std::size_t count) {
+                    for (std::size_t i = 0; i < count; ++i) {
+                      target.PutByte(at + i, buffer[i]);
+                    }
+                  });
 }
 
 bool FakePlatform::CopyFileReplacing(const std::string& source, const std::string& destination) {

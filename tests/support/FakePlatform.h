@@ -89,6 +89,11 @@ class FakePlatform final : public platform::Platform {
 
   [[nodiscard]] bool SharingAllows(const std::string& name, platform::Share share) const;
   OpenHandle* Find(platform::DeviceHandle device);
+  // Moves bytes between a device at the handle's position and the caller,
+  // with the faults and size limits that apply.
+  template <typename Move>
+  bool Transfer(platform::DeviceHandle device, bool write, std::size_t wanted,
+                std::size_t& transferred, Move move);
   // How many of wanted bytes a transfer moves: all, none (a failure) or half.
   static std::size_t Transferable(const std::map<int, TransferFault>& faults, int call,
                                   std::size_t wanted, bool& succeeds);
