@@ -42,6 +42,10 @@ class Platform {
                           std::size_t& transferred) = 0;
   virtual bool WriteDevice(DeviceHandle device, std::span<const std::uint8_t> buffer,
                            std::size_t& transferred) = 0;
+  // Sends one device I/O control request; an empty input sends none.
+  virtual bool ControlDevice(DeviceHandle device, std::uint32_t code,
+                             std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
+                             std::uint32_t& returned) = 0;
 
   // Copies a file, replacing the destination if it exists.
   virtual bool CopyFileReplacing(const std::string& source, const std::string& destination) = 0;

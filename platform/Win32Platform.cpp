@@ -1,15 +1,49 @@
 #include "platform/Win32Platform.h"
 
 #include <windows.h>
+#include <winioctl.h>
+
+#include <cstddef>
 
 #include <algorithm>
 #include <array>
 #include <limits>
 
+#include "platform/DeviceControl.h"
 #include "platform/UniqueDevice.h"
 
 namespace corvane::platform {
 namespace {
+
+// The portable code lays out the SMART and geometry blocks itself; here the
+// platform headers confirm every size and offset it relies on.
+namespace layout = device_control;
+static_assert(SMART_GET_VERSION == layout::kSmartGetVersion);
+static_assert(SMART_RCV_DRIVE_DATA == layout::kSmartReceiveDriveData);
+static_assert(IOCTL_DISK_GET_DRIVE_GEOMETRY == layout::kDiskGetDriveGeometry);
+static_assert(sizeof(GETVERSIONINPARAMS) == layout::kVersionSize);
+static_assert(offsetof(GETVERSIONINPARAMS, bIDEDeviceMap) == layout::kVersionIdeDeviceMap);
+static_assert(sizeof(SENDCMDINPARAMS) == layout::kCommandSize);
+static_assert(offsetof(SENDCMDINPARAMS, bBuffer) == layout::kCommandSentSize);
+static_assert(offsetof(SENDCMDINPARAMS, cBufferSize) == layout::kCommandBufferSize);
+static_assert(offsetof(SENDCMDINPARAMS, irDriveRegs) == layout::kCommandRegisters);
+static_assert(offsetof(SENDCMDINPARAMS, bDriveNumber) == layout::kCommandDriveNumber);
+static_assert(sizeof(IDEREGS) == 8);
+static_assert(offsetof(IDEREGS, bFeaturesReg) == layout::kRegisterFeatures);
+static_assert(offsetof(IDEREGS, bSectorCountReg) == layout::kRegisterSectorCount);
+static_assert(offsetof(IDEREGS, bSectorNumberReg) == layout::kRegisterSectorNumber);
+static_assert(offsetof(IDEREGS, bCylLowReg) == layout::kRegisterCylinderLow);
+static_assert(offsetof(IDEREGS, bCylHighReg) == layout::kRegisterCylinderHigh);
+static_assert(offsetof(IDEREGS, bDriveHeadReg) == layout::kRegisterDriveHead);
+static_assert(offsetof(IDEREGS, bCommandReg) == layout::kRegisterCommand);
+static_assert(sizeof(DRIVERSTATUS) == 12);
+static_assert(offsetof(SENDCMDOUTPARAMS, DriverStatus) == 4);
+static_assert(offsetof(SENDCMDOUTPARAMS, bBuffer) == layout::kReplyHeaderSize);
+static_assert(sizeof(DISK_GEOMETRY) == layout::kGeometrySize);
+static_assert(offsetof(DISK_GEOMETRY, Cylinders) == layout::kGeometryCylinders);
+static_assert(offsetof(DISK_GEOMETRY, TracksPerCylinder) == layout::kGeometryTracksPerCylinder);
+static_assert(offsetof(DISK_GEOMETRY, SectorsPerTrack) == layout::kGeometrySectorsPerTrack);
+static_assert(offsetof(DISK_GEOMETRY, BytesPerSector) == layout::kGeometryBytesPerSector);
 
 HANDLE ToHandle(DeviceHandle device) {
   return reinterpret_cast<HANDLE>(device.value);  // NOLINT(performance-no-int-to-ptr)
@@ -85,6 +119,18 @@ bool Win32Platform::WriteDevice(DeviceHandle device, std::span<const std::uint8_
   const BOOL ok =
       WriteFile(ToHandle(device), buffer.data(), ClampedLength(buffer.size()), &done, nullptr);
   transferred = done;
+  return ok != FALSE;
+}
+
+bool Win32Platform::ControlDevice(DeviceHandle device, std::uint32_t code,
+                                  std::span<const std::uint8_t> input,
+                                  std::span<std::uint8_t> output, std::uint32_t& returned) {
+  // The request block is only read, whatever the declared parameter says.
+  void* inputBuffer = input.empty() ? nullptr : const_cast<std::uint8_t*>(input.data());
+  DWORD done = 0;
+  const BOOL ok = DeviceIoControl(ToHandle(device), code, inputBuffer, ClampedLength(input.size()),
+                                  output.data(), ClampedLength(output.size()), &done, nullptr);
+  returned = done;
   return ok != FALSE;
 }
 

@@ -24,9 +24,11 @@ echo "== Windows tests under Wine"
 source tests/windows/wine-env.sh
 WINEPREFIX=$(mktemp -d)/prefix
 export WINEPREFIX
+mkdir -p "$WINEPREFIX"
+# A server that outlives each program saves every test its start-up.
+/usr/lib/wine/wineserver64 -p
+trap '/usr/lib/wine/wineserver64 -k || true; rm -rf "$(dirname "$WINEPREFIX")"' EXIT
 corvane_wine_prefix_ready
-/usr/lib/wine/wineserver -p
-trap '/usr/lib/wine/wineserver -k || true; rm -rf "$(dirname "$WINEPREFIX")"' EXIT
 # One prefix serves both builds, so their tests, which map the same device
 # names, run one at a time.
 ctest --preset win32-tests

@@ -1,6 +1,7 @@
 #include "tests/support/FakePlatform.h"
 
 #include <algorithm>
+#include <sstream>
 
 namespace corvane::testing {
 namespace {
@@ -135,6 +136,20 @@ bool FakePlatform::WriteDevice(DeviceHandle device, std::span<const std::uint8_t
                       target.PutByte(at + i, buffer[i]);
                     }
                   });
+}
+
+bool FakePlatform::ControlDevice(DeviceHandle device, std::uint32_t code,
+                                 std::span<const std::uint8_t> input,
+                                 std::span<std::uint8_t> output, std::uint32_t& returned) {
+  const OpenHandle* handle = Find(device);
+  if (handle == nullptr) {
+    return false;
+  }
+  std::ostringstream hex;
+  hex << std::hex << std::showbase << code;
+  calls.push_back("control " + handle->name + " " + hex.str());
+  const auto handler = controlHandlers.find(handle->name);
+  return handler != controlHandlers.end() && handler->second(code, input, output, returned);
 }
 
 bool FakePlatform::CopyFileReplacing(const std::string& source, const std::string& destination) {

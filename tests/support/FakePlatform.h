@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -40,6 +41,10 @@ struct WriteEvent {
   friend bool operator==(const WriteEvent&, const WriteEvent&) = default;
 };
 
+// Answers a device I/O control request as a driver would.
+using ControlHandler = std::function<bool(std::uint32_t code, std::span<const std::uint8_t> input,
+                                          std::span<std::uint8_t> output, std::uint32_t& returned)>;
+
 // In-memory devices and files by name, with faults to inject and a record of
 // every call, every change and every handle left open.
 class FakePlatform final : public platform::Platform {
@@ -51,6 +56,8 @@ class FakePlatform final : public platform::Platform {
   FakeDevice& AddDevice(const std::string& name, std::uint64_t sizeInSectors);
   FakeDevice& Device(const std::string& name) { return devices.at(name); }
   std::map<std::string, std::vector<std::uint8_t>> files;
+  // Requests to a device without a handler fail.
+  std::map<std::string, ControlHandler> controlHandlers;
 
   // Faults. Reads and writes are counted from 1 across all devices.
   std::set<std::string> unopenable;
@@ -73,6 +80,9 @@ class FakePlatform final : public platform::Platform {
                   std::size_t& transferred) override;
   bool WriteDevice(platform::DeviceHandle device, std::span<const std::uint8_t> buffer,
                    std::size_t& transferred) override;
+  bool ControlDevice(platform::DeviceHandle device, std::uint32_t code,
+                     std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
+                     std::uint32_t& returned) override;
   bool CopyFileReplacing(const std::string& source, const std::string& destination) override;
   void Sleep(std::uint32_t milliseconds) override;
   std::optional<std::size_t> ReadFileStart(const std::string& path,

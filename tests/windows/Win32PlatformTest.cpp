@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string>
 
+#include "disk/DriveEnumeration.h"
 #include "disk/SectorAccess.h"
 #include "rescue/RescueDisk.h"
 #include "tests/support/DiskImages.h"
@@ -101,6 +102,23 @@ TEST_F(Win32PlatformTest, CreatesARescueFloppyFromTheMappedDisk) {
   std::ifstream shipped(TestFolder() + "\\os\\bootcore.bin", std::ios::binary);
   EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(kernel), {},
                          std::istreambuf_iterator<char>(shipped), {}));
+}
+
+// Wine answers neither the SMART nor the geometry request for an image file,
+// so the one mapped disk is listed with empty cells.
+TEST_F(Win32PlatformTest, ListsTheMappedDiskAndStopsAtTheFirstGap) {
+  class Rows final : public disk::DriveRows {
+   public:
+    void InsertRow(int row, const std::string& name) override {
+      texts.push_back(std::to_string(row) + " " + name);
+    }
+    void SetCell(int row, int column, const std::string& text) override {
+      texts.push_back(std::to_string(row) + "," + std::to_string(column) + " " + text);
+    }
+    std::vector<std::string> texts;
+  } rows;
+  disk::FillDriveList(platform, rows);
+  EXPECT_EQ(rows.texts, (std::vector<std::string>{"0 Physical Disk 0", "0,1 ", "0,2 "}));
 }
 
 }  // namespace

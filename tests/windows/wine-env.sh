@@ -25,7 +25,10 @@ corvane_wine_prefix_ready() {
     WINEPREFIX=$(mktemp -d)/prefix
     export WINEPREFIX
   fi
-  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+  # A persistent server writes the registry only when it ends, so a marker
+  # of our own tells a booted prefix.
+  if [[ ! -f $WINEPREFIX/.corvane-booted ]]; then
     /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+    touch "$WINEPREFIX/.corvane-booted"
   fi
 }

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/FakePlatform.h"
+
+namespace corvane::testing {
+
+struct Geometry {
+  std::uint64_t cylinders;
+  std::uint32_t tracksPerCylinder;
+  std::uint32_t sectorsPerTrack;
+  std::uint32_t bytesPerSector;
+};
+
+// How a fake physical drive answers the SMART and geometry requests, and the
+// SMART_RCV_DRIVE_DATA requests it received.
+struct AtaDrive {
+  bool answersVersion = true;
+  std::uint8_t deviceMap = 0x01;
+  bool answersIdentify = true;
+  std::vector<std::uint8_t> identifyData = std::vector<std::uint8_t>(512);
+  std::optional<Geometry> geometry;
+  std::vector<std::vector<std::uint8_t>> identifyRequests;
+};
+
+// IDENTIFY data with the strings in the drive's own layout: two characters a
+// word, the first in the high byte, each word stored low byte first.
+std::vector<std::uint8_t> IdentifyData(const std::string& serial, const std::string& model);
+
+// Adds physical drive n to the platform, answering as drive says.
+void AddAtaDrive(FakePlatform& platform, int n, AtaDrive& drive);
+
+}  // namespace corvane::testing
