@@ -3,6 +3,7 @@
 #include <array>
 
 #include "disk/DriveIdentifier.h"
+#include "disk/Sector.h"
 #include "disk/SectorAccess.h"
 
 namespace corvane::disk {
@@ -13,11 +14,6 @@ namespace layout = platform::device_control;
 constexpr std::int64_t kCapacityUnit = 1'024'000'000;
 constexpr std::size_t kTextCapacity = 256;
 
-std::uint32_t Little32(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8U |
-         std::uint32_t{bytes[at + 2]} << 16U | std::uint32_t{bytes[at + 3]} << 24U;
-}
-
 // Column 3 stays empty when the disk does not report its geometry.
 void FillCapacity(platform::Platform& platform, const platform::UniqueDevice& device, int row,
                   DriveRows& rows) {
@@ -27,13 +23,13 @@ void FillCapacity(platform::Platform& platform, const platform::UniqueDevice& de
                               returned)) {
     return;
   }
-  const std::uint64_t cylinders = Little32(geometry, layout::kGeometryCylinders) |
-                                  std::uint64_t{Little32(geometry, layout::kGeometryCylinders + 4)}
-                                      << 32U;
+  const std::uint64_t cylinders =
+      LittleEndian32(geometry, layout::kGeometryCylinders) |
+      std::uint64_t{LittleEndian32(geometry, layout::kGeometryCylinders + 4)} << 32U;
   rows.SetCell(row, kCapacityColumn,
-               CapacityText(cylinders, Little32(geometry, layout::kGeometryTracksPerCylinder),
-                            Little32(geometry, layout::kGeometrySectorsPerTrack),
-                            Little32(geometry, layout::kGeometryBytesPerSector)));
+               CapacityText(cylinders, LittleEndian32(geometry, layout::kGeometryTracksPerCylinder),
+                            LittleEndian32(geometry, layout::kGeometrySectorsPerTrack),
+                            LittleEndian32(geometry, layout::kGeometryBytesPerSector)));
 }
 
 }  // namespace

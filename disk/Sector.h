@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace corvane::disk {
 
@@ -13,5 +14,11 @@ using Sector = std::array<std::uint8_t, kSectorSize>;
 inline constexpr int kResultOk = 0;
 inline constexpr int kResultFailed = -1;
 inline constexpr int kResultNoBootSignature = -2;
+
+// The unsigned 32-bit value stored least significant byte first at offset at.
+inline std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8U |
+         std::uint32_t{bytes[at + 2]} << 16U | std::uint32_t{bytes[at + 3]} << 24U;
+}
 
 }  // namespace corvane::disk

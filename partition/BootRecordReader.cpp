@@ -25,9 +25,7 @@ std::uint8_t EntryType(const disk::Sector& sector, int entry) {
 }
 
 std::uint32_t EntryStart(const disk::Sector& sector, int entry) {
-  const std::size_t at = EntryOffset(entry) + kStartOffsetInEntry;
-  return std::uint32_t{sector[at]} | std::uint32_t{sector[at + 1]} << 8U |
-         std::uint32_t{sector[at + 2]} << 16U | std::uint32_t{sector[at + 3]} << 24U;
+  return disk::LittleEndian32(sector, EntryOffset(entry) + kStartOffsetInEntry);
 }
 
 bool IsExtendedType(std::uint8_t type) { return type == 0x05 || type == 0x0F; }
