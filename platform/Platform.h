@@ -57,6 +57,11 @@ class Platform {
   // A modal warning owned by the program's active window, captioned with the
   // program's name, with an OK button only.
   virtual void ShowApplicationMessage(const std::string& text) = 0;
+
+  // GetVersion's answer: bit 31 is set outside the NT family.
+  virtual std::uint32_t SystemVersion() = 0;
+  // Starts a program from a command line, as WinExec does; nothing is reported.
+  virtual void StartProgram(const std::string& commandLine, int showCommand) = 0;
 };
 
 }  // namespace corvane::platform

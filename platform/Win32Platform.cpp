@@ -157,8 +157,14 @@ std::optional<std::size_t> Win32Platform::ReadFileStart(const std::string& path,
 }
 
 void Win32Platform::ShowApplicationMessage(const std::string& text) {
-  MessageBoxA(GetActiveWindow(), text.c_str(), ApplicationTitle().c_str(),
-              MB_OK | MB_ICONEXCLAMATION);
+  HWND owner = messageOwner ? static_cast<HWND>(messageOwner()) : nullptr;
+  MessageBoxA(owner, text.c_str(), ApplicationTitle().c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+std::uint32_t Win32Platform::SystemVersion() { return GetVersion(); }
+
+void Win32Platform::StartProgram(const std::string& commandLine, int showCommand) {
+  WinExec(commandLine.c_str(), static_cast<UINT>(showCommand));
 }
 
 }  // namespace corvane::platform

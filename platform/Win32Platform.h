@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <utility>
+
 #include "platform/Platform.h"
 
 namespace corvane::platform {
@@ -8,6 +11,11 @@ namespace corvane::platform {
 // that talks to Win32 directly.
 class Win32Platform final : public Platform {
  public:
+  // The window that application messages are to be owned by (an HWND), asked
+  // for at the moment a message is shown; none gives unowned messages.
+  using OwnerLookup = std::function<void*()>;
+  explicit Win32Platform(OwnerLookup messageOwner = {}) : messageOwner(std::move(messageOwner)) {}
+
   DeviceHandle OpenDevice(const std::string& name, Access access, Share share) override;
   void CloseDevice(DeviceHandle device) override;
   bool SetPosition(DeviceHandle device, std::uint64_t offset) override;
@@ -22,6 +30,11 @@ class Win32Platform final : public Platform {
   std::optional<std::size_t> ReadFileStart(const std::string& path,
                                            std::span<std::uint8_t> buffer) override;
   void ShowApplicationMessage(const std::string& text) override;
+  std::uint32_t SystemVersion() override;
+  void StartProgram(const std::string& commandLine, int showCommand) override;
+
+ private:
+  OwnerLookup messageOwner;
 };
 
 }  // namespace corvane::platform

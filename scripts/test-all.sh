@@ -27,8 +27,11 @@ export WINEPREFIX
 mkdir -p "$WINEPREFIX"
 # A server that outlives each program saves every test its start-up.
 /usr/lib/wine/wineserver64 -p
-trap '/usr/lib/wine/wineserver64 -k || true; rm -rf "$(dirname "$WINEPREFIX")"' EXIT
+CORVANE_XVFB_PID=
+trap '/usr/lib/wine/wineserver64 -k || true; rm -rf "$(dirname "$WINEPREFIX")"
+      [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID"' EXIT
 corvane_wine_prefix_ready
+corvane_display_ready
 # One prefix serves both builds, so their tests, which map the same device
 # names, run one at a time.
 ctest --preset win32-tests

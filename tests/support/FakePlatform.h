@@ -65,8 +65,10 @@ class FakePlatform final : public platform::Platform {
   std::map<int, TransferFault> readFaults;
   std::map<int, TransferFault> writeFaults;
   bool copyFails = false;
+  std::uint32_t systemVersion = 0x0A280105;  // Windows XP
 
   std::vector<std::string> calls;
+  std::vector<std::string> startedPrograms;
   std::vector<WriteEvent> writes;
   [[nodiscard]] std::vector<std::string> OpenHandles() const;
   [[nodiscard]] int ReadCount() const { return readCount; }
@@ -88,6 +90,10 @@ class FakePlatform final : public platform::Platform {
   std::optional<std::size_t> ReadFileStart(const std::string& path,
                                            std::span<std::uint8_t> buffer) override;
   void ShowApplicationMessage(const std::string& text) override;
+  std::uint32_t SystemVersion() override { return systemVersion; }
+  void StartProgram(const std::string& commandLine, int showCommand) override {
+    startedPrograms.push_back(commandLine + " /show " + std::to_string(showCommand));
+  }
 
  private:
   struct OpenHandle {

@@ -24,12 +24,15 @@ if ! corvane_wine_loader_works "$loader"; then
   exit 77
 fi
 corvane_wine_prefix_ready
+CORVANE_XVFB_PID=
+corvane_display_ready
 
 work=$(mktemp -d)
 links=(physicaldrive0 physicaldrive3 a: a::)
 cleanup() {
   for link in "${links[@]}"; do rm -f "$WINEPREFIX/dosdevices/$link"; done
   rm -rf "$work"
+  [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID"
 }
 trap cleanup EXIT
 

@@ -29,6 +29,29 @@ corvane_wine_prefix_ready() {
   # of our own tells a booted prefix.
   if [[ ! -f $WINEPREFIX/.corvane-booted ]]; then
     /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+    # A virtual desktop gives windows their frames and maximised sizes
+    # without a window manager, and closes them without X11's waits.
+    /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
+      >/dev/null 2>&1
+    /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default \
+      /d 1024x768 /f >/dev/null 2>&1
     touch "$WINEPREFIX/.corvane-booted"
   fi
+}
+
+# Windows need an X server: starts Xvfb when DISPLAY names none.
+corvane_display_ready() {
+  if [[ -n ${DISPLAY:-} ]] && xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
+    return
+  fi
+  local number=$((90 + RANDOM % 100))
+  Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  CORVANE_XVFB_PID=$!
+  export DISPLAY=":$number"
+  for _ in $(seq 50); do
+    xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && return
+    sleep 0.1
+  done
+  echo "Xvfb did not start on $DISPLAY" >&2
+  return 1
 }

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+
+#include "platform/Platform.h"
+#include "ui/Layout.h"
+#include "ui/ModalDialog.h"
+
+namespace corvane::app {
+
+inline constexpr COLORREF kBackdropColour = RGB(212, 208, 200);
+
+// Owns a GDI object, deleted with it; the deleter depends on the kind.
+template <typename Handle, BOOL(WINAPI* Delete)(Handle)>
+class UniqueGdi {
+ public:
+  UniqueGdi() = default;
+  UniqueGdi(const UniqueGdi&) = delete;
+  UniqueGdi& operator=(const UniqueGdi&) = delete;
+  UniqueGdi(UniqueGdi&&) = delete;
+  UniqueGdi& operator=(UniqueGdi&&) = delete;
+  ~UniqueGdi() {
+    if (handle != nullptr) {
+      Delete(handle);
+    }
+  }
+  void Reset(Handle replacement) {
+    if (handle != nullptr) {
+      Delete(handle);
+    }
+    handle = replacement;
+  }
+  [[nodiscard]] Handle Get() const { return handle; }
+
+ private:
+  Handle handle = nullptr;
+};
+
+inline BOOL WINAPI DeleteBitmap(HBITMAP bitmap) { return DeleteObject(bitmap); }
+
+// One picture: a screen-compatible surface with its bitmap selected into it
+// for the backdrop's whole life. The bitmap is declared first, so that the
+// surface holding it is deleted before it.
+struct PictureSlot {
+  UniqueGdi<HBITMAP, DeleteBitmap> bitmap;
+  UniqueGdi<HDC, DeleteDC> surface;
+  int height = 0;
+  int width = 0;
+};
+
+// The full-screen stage behind the program's dialogs. Its first paint loads
+// the pictures and runs the main dialog; when that ends, so does the program.
+class BackdropDialog final : public ui::ModalDialog {
+ public:
+  explicit BackdropDialog(platform::Platform& platform);
+
+  // Fills the client area and copies the three pictures to their corners.
+  void PaintScene(HDC dc, const RECT& client);
+  [[nodiscard]] HBITMAP PictureBitmap(ui::Picture picture) const;
+
+ protected:
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+ private:
+  void OnPaint();
+  void LoadPictures(HDC screen);
+  void RunMainDialog();
+
+  platform::Platform& platform;
+  std::array<PictureSlot, 3> slots;
+};
+
+}  // namespace corvane::app

@@ -1,0 +1,45 @@
+#include "ui/Layout.h"
+
+#include <gtest/gtest.h>
+
+namespace corvane::ui {
+namespace {
+
+TEST(LayoutTest, MinimisedIconIsCentredRoundingTowardZero) {
+  EXPECT_EQ(MinimisedIconPosition(36, 36, 32, 32), (Point{2, 2}));
+  EXPECT_EQ(MinimisedIconPosition(30, 30, 32, 32), (Point{0, 0}));  // -1 / 2 is 0
+  EXPECT_EQ(MinimisedIconPosition(20, 37, 32, 32), (Point{-5, 3}));
+}
+
+TEST(LayoutTest, EveryIdFrom16To31IsTheAboutBoxCommand) {
+  EXPECT_TRUE(IsAboutBoxCommand(16));
+  EXPECT_TRUE(IsAboutBoxCommand(31));
+  EXPECT_FALSE(IsAboutBoxCommand(15));
+  EXPECT_FALSE(IsAboutBoxCommand(32));
+  EXPECT_FALSE(IsAboutBoxCommand(0xF060));  // SC_CLOSE
+}
+
+TEST(LayoutTest, PicturesKeepTheirCornersWhateverTheWidth) {
+  for (const int width : {640, 705, 706, 767, 768, 1024}) {
+    SCOPED_TRACE(width);
+    EXPECT_EQ(PictureCorner(Picture::Title, width, 480, 556, 80), (Point{10, 20}));
+    const Point pie = PictureCorner(Picture::PieChart, width, 480, 182, 120);
+    EXPECT_EQ(pie, (Point{width - 202, 10}));
+    // The pie chart covers the end of the title below 768 pixels.
+    EXPECT_EQ(pie.x < 10 + 556, width < 768);
+    const Point blurb = PictureCorner(Picture::Blurb, width, 480, 656, 156);
+    EXPECT_EQ(blurb, (Point{50, 324}));
+    // The blurb is cut off at the right edge below 706 pixels.
+    EXPECT_EQ(blurb.x + 656 > width, width < 706);
+  }
+}
+
+TEST(LayoutTest, TheFirstTimeIsTakenOnce) {
+  FirstTimeFlag flag;
+  EXPECT_TRUE(flag.Take());
+  EXPECT_FALSE(flag.Take());
+  EXPECT_FALSE(flag.Take());
+}
+
+}  // namespace
+}  // namespace corvane::ui

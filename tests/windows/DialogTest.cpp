@@ -1,0 +1,285 @@
+// The dialogs in-process under Wine, driven by messages, with the disk
+// services faked.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "app/BackdropDialog.h"
+#include "disk/SectorAccess.h"
+#include "tests/support/AtaDrives.h"
+#include "tests/support/DiskImages.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/windows/UiScript.h"
+#include "ui/CreatorDialog.h"
+#include "ui/Resource.h"
+
+namespace corvane::testing {
+namespace {
+
+using Step = UiScript::Step;
+
+const std::string kCreatorCaption = " Corvane : Rescue Disk Creator";
+const std::string kAdministratorMessage =
+    "You must have administrator privileges to run this program !";
+const std::string kFamilyMessage = "Corvane runs only in Windows NT/XP/2000 !";
+const std::string kSuccess = "Corvane Disk Successfully Created";
+
+HICON MessageBoxIcon(HWND box) {
+  constexpr int kIconControl = 0x0440;
+  return reinterpret_cast<HICON>(SendDlgItemMessageA(box, kIconControl, STM_GETICON, 0, 0));
+}
+
+// Waits for the message box, checks its caption and icon and dismisses it.
+Step Answer(const std::string& text, LPCSTR icon = IDI_EXCLAMATION) {
+  return [text, icon] {
+    HWND box = FindMessageBox(text);
+    if (box == nullptr) {
+      return false;
+    }
+    std::array<char, 64> caption{};
+    GetWindowTextA(box, caption.data(), static_cast<int>(caption.size()));
+    EXPECT_STREQ(caption.data(), "Corvane") << text;
+    EXPECT_EQ(MessageBoxIcon(box), LoadIconA(nullptr, icon)) << text;
+    Click(box, IDOK);
+    return true;
+  };
+}
+
+Step Do(std::function<void()> action) {
+  return [action] {
+    action();
+    return true;
+  };
+}
+
+std::string ListText(HWND list, int row, int column) {
+  std::array<char, 256> text{};
+  ListView_GetItemText(list, row, column, text.data(), static_cast<int>(text.size()));
+  return text.data();
+}
+
+class DialogTest : public ::testing::Test {
+ protected:
+  DialogTest() {
+    drive.identifyData = IdentifyData("WD-WMAJ91234567", "WDC WD800JB-00JJC0");
+    drive.geometry = Geometry{9729, 255, 63, 512};
+    AddAtaDrive(platform, 0, drive);
+    platform.AddDevice(disk::kFloppyDeviceName, 2880);
+    platform.files["os\\bs"] = Bytes("BOOT", 512);
+    platform.files["os\\bootcore.bin"] = Bytes("KERNEL", 2000);
+    PutLogicalChain(platform.Device(disk::PhysicalDriveName(0)), 63, 2);
+  }
+
+  INT_PTR RunCreator(std::vector<Step> steps) {
+    ui::CreatorDialog creator(platform);
+    UiScript script(std::move(steps));
+    return script.Run([&] { return creator.DoModal(); });
+  }
+
+  // Waits for the main dialog to be up and ready for input.
+  Step Creator() {
+    return [this] {
+      creator = FindDialog(kCreatorCaption);
+      list = GetDlgItem(creator, IDC_DISK_LIST);
+      return creator != nullptr && IsWindowEnabled(creator) != FALSE;
+    };
+  }
+
+  [[nodiscard]] bool CreateButtonEnabled() const {
+    return IsWindowEnabled(GetDlgItem(creator, IDC_CREATE_RESCUE_DISK)) != FALSE;
+  }
+
+  std::vector<std::string> transcript;
+  FakePlatform platform{transcript};
+  AtaDrive drive;
+  HWND creator = nullptr;
+  HWND list = nullptr;
+};
+
+TEST_F(DialogTest, WithoutAdministratorRightsTheDialogEndsAfterItsMessage) {
+  platform.unopenable.insert(disk::PhysicalDriveName(0));
+  EXPECT_EQ(RunCreator({Answer(kAdministratorMessage)}), IDOK);
+
+  platform.systemVersion |= 0x80000000U;
+  EXPECT_EQ(RunCreator({Answer(kAdministratorMessage), Answer(kFamilyMessage)}), IDOK);
+}
+
+TEST_F(DialogTest, OutsideTheNtFamilyTheDialogStaysUsable) {
+  platform.systemVersion |= 0x80000000U;
+  EXPECT_EQ(RunCreator({Answer(kFamilyMessage), Creator(), Do([this] { Click(creator, IDCANCEL); })}),
+            IDCANCEL);
+}
+
+TEST_F(DialogTest, ListsTheDisksWithTheirColumnsColourAndIcon) {
+  AtaDrive second;
+  AddAtaDrive(platform, 1, second);
+  RunCreator({Creator(), Do([this] {
+                const std::array<std::pair<const char*, int>, 4> columns = {
+                    {{"Hard Disks", 130},
+                     {"Serial Number", 100},
+                     {"Model Number", 100},
+                     {"Capacity (Giga Bytes)", 150}}};
+                for (int i = 0; i < 4; ++i) {
+                  std::array<char, 64> title{};
+                  LVCOLUMNA column{};
+                  column.mask = LVCF_TEXT | LVCF_WIDTH;
+                  column.pszText = title.data();
+                  column.cchTextMax = static_cast<int>(title.size());
+                  ListView_GetColumn(list, i, &column);
+                  EXPECT_STREQ(title.data(), columns.at(i).first);
+                  EXPECT_EQ(column.cx, columns.at(i).second);
+                }
+                EXPECT_EQ(ListView_GetTextColor(list), RGB(132, 0, 132));
+                EXPECT_EQ(ImageList_GetImageCount(ListView_GetImageList(list, LVSIL_SMALL)), 1);
+                ASSERT_EQ(ListView_GetItemCount(list), 2);
+                EXPECT_EQ(ListText(list, 0, 0), "Physical Disk 0");
+                EXPECT_EQ(ListText(list, 0, 1), "WD-WMAJ91234567");
+                EXPECT_EQ(ListText(list, 0, 2), "WDC WD800JB-00JJC0");
+                EXPECT_EQ(ListText(list, 0, 3), "78.0 GB");
+                EXPECT_EQ(ListText(list, 1, 0), "Physical Disk 1");
+                EXPECT_EQ(ListText(list, 1, 3), "");
+                EXPECT_EQ(GetFocus(), list);
+                EXPECT_EQ(ControlText(creator, IDC_STATUS), "");
+                HMENU menu = GetSystemMenu(creator, FALSE);
+                const int items = GetMenuItemCount(menu);
+                EXPECT_EQ(GetMenuItemID(menu, items - 1), 16U);
+                EXPECT_EQ(GetMenuState(menu, items - 2, MF_BYPOSITION) & MF_SEPARATOR,
+                          UINT{MF_SEPARATOR});
+                std::array<char, 64> entry{};
+                GetMenuStringA(menu, items - 1, entry.data(), static_cast<int>(entry.size()),
+                               MF_BYPOSITION);
+                EXPECT_STREQ(entry.data(), "&About Corvane...");
+                Click(creator, IDC_EXIT);
+              })});
+}
+
+TEST_F(DialogTest, CreateWithoutASelectionOnlyAsksForOne) {
+  RunCreator({Creator(), Do([this] { Click(creator, IDC_CREATE_RESCUE_DISK); }),
+              Answer("Please select a disk for which rescue disk is to be created !",
+                     IDI_ASTERISK),
+              Creator(), Do([this] {
+                EXPECT_EQ(ControlText(creator, IDC_STATUS), "");
+                EXPECT_TRUE(CreateButtonEnabled());
+                Click(creator, IDCANCEL);
+              })});
+  EXPECT_TRUE(platform.writes.empty());
+}
+
+TEST_F(DialogTest, CreatesTwiceShowingTheSuccessNoticeEachTime) {
+  int notices = 0;
+  const auto run = [&] {
+    return std::vector<Step>{
+        Creator(), Do([this] {
+          ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+          Click(creator, IDC_CREATE_RESCUE_DISK);
+        }),
+        [this] {
+          HWND prompt = FindMessageBox("Please insert a clean, formatted floppy disk.");
+          if (prompt != nullptr) {
+            EXPECT_FALSE(CreateButtonEnabled()) << "disabled while it runs";
+          }
+          return prompt != nullptr && Answer("Please insert a clean, formatted floppy disk.",
+                                             IDI_ASTERISK)();
+        },
+        [&] {
+          HWND notice = FindDialog("Corvane");
+          if (notice == nullptr || ControlText(notice, IDOK) != "O&K") {
+            return false;
+          }
+          ++notices;
+          EXPECT_EQ(ControlText(creator, IDC_STATUS), kSuccess);
+          EXPECT_EQ(GetFocus(), GetDlgItem(notice, IDOK));
+          Click(notice, IDOK);
+          return true;
+        },
+        [this] { return CreateButtonEnabled(); }};
+  };
+  std::vector<Step> steps = run();
+  for (Step& step : run()) {
+    steps.push_back(std::move(step));
+  }
+  steps.push_back(Do([this] { Click(creator, IDC_EXIT); }));
+  RunCreator(steps);
+  EXPECT_EQ(notices, 2);
+  const FakeDevice& floppy = platform.Device(disk::kFloppyDeviceName);
+  const FakeDevice& disk = platform.Device(disk::PhysicalDriveName(0));
+  EXPECT_EQ(floppy.GetSector(3), ControlBufferOf({0, 0, 63, 63 + 2048}));
+  EXPECT_EQ(floppy.GetSector(4), disk.GetSector(0));
+}
+
+TEST_F(DialogTest, OpensAFreshAboutBoxFromTheButtonAndTheSystemMenu) {
+  std::vector<HWND> boxes;
+  const auto about = [&](int homePageClicks) {
+    return [&boxes, homePageClicks] {
+      HWND box = FindDialog("About Corvane");
+      if (box == nullptr) {
+        return false;
+      }
+      boxes.push_back(box);
+      EXPECT_EQ(GetFocus(), GetDlgItem(box, IDOK));
+      for (int i = 0; i < homePageClicks; ++i) {
+        Click(box, IDC_HOME_PAGE);
+      }
+      PostMessageA(box, WM_KEYDOWN, VK_ESCAPE, 0);
+      return true;
+    };
+  };
+  RunCreator({Creator(), Do([this] { Click(creator, IDC_ABOUT); }), about(3), Creator(),
+              Do([this] { PostMessageA(creator, WM_SYSCOMMAND, 16, 0); }), about(0), Creator(),
+              Do([this] { PostMessageA(creator, WM_SYSCOMMAND, 31, 0); }), about(0), Creator(),
+              Do([this] { Click(creator, IDCANCEL); })});
+  EXPECT_EQ(boxes.size(), 3U);
+  EXPECT_EQ(platform.startedPrograms,
+            std::vector<std::string>(3, "explorer http://www.corvane.example/ /show 5"));
+}
+
+TEST_F(DialogTest, EnterEscapeAndTheCloseBoxEndTheDialog) {
+  const auto key = [this](WPARAM key) {
+    return Do([this, key] { PostMessageA(GetFocus(), WM_KEYDOWN, key, 0); });
+  };
+  EXPECT_EQ(RunCreator({Creator(), key(VK_RETURN)}), IDOK);
+  EXPECT_EQ(RunCreator({Creator(), key(VK_ESCAPE)}), IDCANCEL);
+  EXPECT_EQ(RunCreator({Creator(), Do([this] { PostMessageA(creator, WM_SYSCOMMAND, SC_CLOSE, 0); })}),
+            IDCANCEL);
+}
+
+// The backdrop's first paint runs the main dialog; the paints after it only
+// repaint, from the bitmaps loaded the first time.
+TEST_F(DialogTest, LaterBackdropPaintsOpenNoSecondDialog) {
+  app::BackdropDialog backdrop(platform);
+  ui::SetMainWindow(&backdrop);
+  std::array<HBITMAP, 3> loaded{};
+  UiScript script({Creator(), Do([&] {
+                     EXPECT_NE(IsZoomed(backdrop.Handle()), FALSE);
+                     for (int i = 0; i < 3; ++i) {
+                       loaded.at(i) = backdrop.PictureBitmap(static_cast<ui::Picture>(i));
+                       EXPECT_NE(loaded.at(i), nullptr);
+                     }
+                     for (int i = 0; i < 3; ++i) {
+                       InvalidateRect(backdrop.Handle(), nullptr, TRUE);
+                       UpdateWindow(backdrop.Handle());
+                     }
+                   }),
+                   Do([&] {
+                     int creators = 0;
+                     for (HWND window : DialogWindows()) {
+                       creators += FindDialog(kCreatorCaption) == window ? 1 : 0;
+                     }
+                     EXPECT_EQ(creators, 1);
+                     for (int i = 0; i < 3; ++i) {
+                       EXPECT_EQ(backdrop.PictureBitmap(static_cast<ui::Picture>(i)), loaded.at(i));
+                     }
+                     EXPECT_EQ(GetParent(creator) != nullptr ? GetParent(creator)
+                                                             : GetWindow(creator, GW_OWNER),
+                               backdrop.Handle());
+                     Click(creator, IDC_EXIT);
+                   })});
+  script.Run([&] { return backdrop.DoModal(); });
+  ui::SetMainWindow(nullptr);
+}
+
+}  // namespace
+}  // namespace corvane::testing

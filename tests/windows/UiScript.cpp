@@ -1,0 +1,112 @@
+#include "tests/windows/UiScript.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+namespace corvane::testing {
+namespace {
+
+constexpr UINT kTickMs = 20;
+constexpr int kTicksPerStep = 500;  // ten seconds
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+UiScript* running = nullptr;
+
+std::string ClassName(HWND window) {
+  std::array<char, 64> name{};
+  GetClassNameA(window, name.data(), static_cast<int>(name.size()));
+  return name.data();
+}
+
+std::string WindowText(HWND window) {
+  std::array<char, 1024> text{};
+  GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
+  return text.data();
+}
+
+}  // namespace
+
+INT_PTR UiScript::Run(const std::function<INT_PTR()>& modal) {
+  running = this;
+  const UINT_PTR timer = SetTimer(nullptr, 0, kTickMs, Tick);
+  const INT_PTR result = modal();
+  KillTimer(nullptr, timer);
+  running = nullptr;
+  EXPECT_EQ(next, steps.size()) << "steps left undone";
+  MSG message{};
+  while (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE) {
+  }
+  return result;
+}
+
+void CALLBACK UiScript::Tick(HWND /*window*/, UINT /*message*/, UINT_PTR /*timer*/,
+                             DWORD /*time*/) {
+  if (running != nullptr && !running->busy) {
+    running->busy = true;
+    running->Advance();
+    running->busy = false;
+  }
+}
+
+void UiScript::Advance() {
+  if (abandoned) {
+    // Every modal loop ends on a quit message and passes it on outwards.
+    PostQuitMessage(1);
+    return;
+  }
+  if (next == steps.size()) {
+    return;
+  }
+  if (steps[next]()) {
+    ++next;
+    ticksOnStep = 0;
+  } else if (++ticksOnStep > kTicksPerStep) {
+    ADD_FAILURE() << "step " << next + 1 << " of " << steps.size() << " never came true";
+    abandoned = true;
+  }
+}
+
+std::vector<HWND> DialogWindows() {
+  std::vector<HWND> windows;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND window, LPARAM found) {
+        if (IsWindowVisible(window) != FALSE && ClassName(window) == "#32770") {
+          reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);  // NOLINT
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+HWND FindDialog(const std::string& caption) {
+  for (HWND window : DialogWindows()) {
+    if (WindowText(window) == caption) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+HWND FindMessageBox(const std::string& text) {
+  for (HWND window : DialogWindows()) {
+    if (ControlText(window, kMessageBoxTextId) == text) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+std::string ControlText(HWND dialog, int id) {
+  HWND control = GetDlgItem(dialog, id);
+  return control != nullptr ? WindowText(control) : std::string();
+}
+
+void Click(HWND dialog, int id) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+}  // namespace corvane::testing

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "disk/DriveEnumeration.h"
+#include "platform/Platform.h"
+#include "rescue/StatusSink.h"
+#include "ui/ModalDialog.h"
+#include "ui/TextDialogs.h"
+
+namespace corvane::ui {
+
+// Releases the disk list's image list once, with the dialog that owns it; the
+// list view only borrows it.
+class UniqueImageList {
+ public:
+  UniqueImageList() = default;
+  UniqueImageList(const UniqueImageList&) = delete;
+  UniqueImageList& operator=(const UniqueImageList&) = delete;
+  UniqueImageList(UniqueImageList&&) = delete;
+  UniqueImageList& operator=(UniqueImageList&&) = delete;
+  ~UniqueImageList() { Reset(nullptr); }
+
+  void Reset(HIMAGELIST list) {
+    if (imageList != nullptr) {
+      ImageList_Destroy(imageList);
+    }
+    imageList = list;
+  }
+  [[nodiscard]] HIMAGELIST Get() const { return imageList; }
+
+ private:
+  HIMAGELIST imageList = nullptr;
+};
+
+// The main dialog: the disk list, the three buttons and the status line. It
+// is the status sink of the rescue disk creation that it starts.
+class CreatorDialog final : public ModalDialog,
+                            public rescue::StatusSink,
+                            private disk::DriveRows {
+ public:
+  explicit CreatorDialog(platform::Platform& platform);
+
+  void SetStatus(const std::string& text) override;
+  void ShowMessage(const std::string& text, rescue::MessageIcon icon) override;
+  void EnableCreateButton(bool enabled) override;
+  int SelectedDrive() override;
+  void ShowSuccessNotice() override;
+
+ protected:
+  bool OnInitDialog() override;
+  void DoDataExchange(const DataExchange& exchange) override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+ private:
+  void AddAboutBoxToSystemMenu() const;
+  void CheckAdministratorRights();
+  void CheckSystemFamily() const;
+  void SetUpDiskList();
+  void ShowDialogMessage(const char* text, UINT icon) const;
+
+  bool OnSysCommand(WPARAM command);
+  bool OnPaint() const;
+  void OnCreateRescueDisk();
+  void OnAbout();
+
+  void InsertRow(int row, const std::string& name) override;
+  void SetCell(int row, int column, const std::string& text) override;
+
+  platform::Platform& platform;
+  SuccessNoticeDialog successNotice;
+  UniqueImageList imageList;
+  HWND diskList = nullptr;
+  std::string statusLine;
+  HICON windowIcon;
+};
+
+}  // namespace corvane::ui
