@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev clang-format clang-tidy
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
-          wine wine64 wine32:i386 xvfb x11-utils)
+          wine wine64 wine32:i386 xvfb x11-utils fdisk mtools imagemagick)
 
 missing=()
 for package in "${packages[@]}"; do

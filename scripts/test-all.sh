@@ -30,8 +30,8 @@ mkdir -p "$WINEPREFIX"
 CORVANE_XVFB_PID=
 trap '/usr/lib/wine/wineserver64 -k || true; rm -rf "$(dirname "$WINEPREFIX")"
       [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID"' EXIT
-corvane_wine_prefix_ready
 corvane_display_ready
+corvane_wine_prefix_ready
 # One prefix serves both builds, so their tests, which map the same device
 # names, run one at a time.
 ctest --preset win32-tests

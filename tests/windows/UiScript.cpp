@@ -25,6 +25,13 @@ std::string WindowText(HWND window) {
   return text.data();
 }
 
+BOOL CALLBACK CollectDialog(HWND window, LPARAM found) {
+  if (IsWindowVisible(window) != FALSE && ClassName(window) == "#32770") {
+    reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);  // NOLINT
+  }
+  return TRUE;
+}
+
 }  // namespace
 
 INT_PTR UiScript::Run(const std::function<INT_PTR()>& modal) {
@@ -69,15 +76,7 @@ void UiScript::Advance() {
 
 std::vector<HWND> DialogWindows() {
   std::vector<HWND> windows;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM found) {
-        if (IsWindowVisible(window) != FALSE && ClassName(window) == "#32770") {
-          reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);  // NOLINT
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
+  EnumThreadWindows(GetCurrentThreadId(), CollectDialog, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 

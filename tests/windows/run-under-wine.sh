@@ -23,9 +23,10 @@ if ! corvane_wine_loader_works "$loader"; then
     "(the kernel does not execute 32-bit programs)"
   exit 77
 fi
-corvane_wine_prefix_ready
+# The display first: Wine's desktop starts with the prefix and keeps it.
 CORVANE_XVFB_PID=
 corvane_display_ready
+corvane_wine_prefix_ready
 
 work=$(mktemp -d)
 links=(physicaldrive0 physicaldrive3 a: a::)

@@ -1,0 +1,222 @@
+// Uses Corvane.exe as a person would, from outside its process: selects a
+// disk row, presses "&Create Rescue Disk", answers every message box, closes
+// the success notice and presses "&Exit". Prints what the user was shown, one
+// line each ("message: ...", "notice", "status: ..."), and the program's exit
+// code, and keeps a screenshot of every window on the way.
+//
+// Usage: corvane_driver PROGRAM ROW SCREENSHOT-FOLDER
+//   ROW is the disk list row to select, or -1 to press the button without one.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kPollMs = 50;
+constexpr DWORD kTimeoutMs = 60000;
+constexpr int kMessageBoxText = 0xFFFF;
+constexpr int kDiskList = 1003;
+constexpr int kCreateButton = 1004;
+constexpr int kStatus = 1006;
+constexpr int kExitButton = 1007;
+const char* const kMainCaption = " Corvane : Rescue Disk Creator";
+
+// A top-level window's caption, read without asking its (perhaps busy) thread.
+std::string Caption(HWND window) {
+  std::array<char, 256> text{};
+  GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
+  return text.data();
+}
+
+// WM_GETTEXT, unlike GetWindowText, reaches the controls of another process.
+std::string Text(HWND window) {
+  std::array<char, 2048> text{};
+  DWORD_PTR length = 0;
+  SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                      SMTO_ABORTIFHUNG, 2000, &length);
+  return text.data();
+}
+
+std::string ClassOf(HWND window) {
+  std::array<char, 64> name{};
+  GetClassNameA(window, name.data(), static_cast<int>(name.size()));
+  return name.data();
+}
+
+struct Windows {
+  DWORD process;
+  std::vector<HWND> dialogs;
+};
+
+BOOL CALLBACK CollectPopup(HWND window, LPARAM context) {
+  auto* windows = reinterpret_cast<Windows*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == windows->process && IsWindowVisible(window) && ClassOf(window) == "#32770" &&
+      GetWindow(window, GW_CHILD) != nullptr && Caption(window) != kMainCaption) {
+    windows->dialogs.push_back(window);
+  }
+  return TRUE;
+}
+
+// The program's visible dialogs other than the main dialog and the backdrop
+// (the one without controls): its message boxes and notices.
+std::vector<HWND> PopupsOf(DWORD process) {
+  Windows found{process, {}};
+  EnumWindows(CollectPopup, reinterpret_cast<LPARAM>(&found));
+  return found.dialogs;
+}
+
+// The whole screen as an uncompressed 24-bit bitmap file.
+void SaveScreenshot(const std::string& folder, int number, const std::string& name) {
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ previous = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+  GdiFlush();
+  const DWORD rowSize = (static_cast<DWORD>(width) * 3 + 3) & ~3U;
+  const DWORD imageSize = rowSize * static_cast<DWORD>(height);
+  BITMAPFILEHEADER header{};
+  header.bfType = 0x4D42;
+  header.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  header.bfSize = header.bfOffBits + imageSize;
+  std::array<char, 32> prefix{};
+  std::snprintf(prefix.data(), prefix.size(), "%02d-", number);
+  const std::string path = folder + "\\" + prefix.data() + name + ".bmp";
+  if (FILE* file = std::fopen(path.c_str(), "wb"); file != nullptr) {
+    std::fwrite(&header, sizeof(header), 1, file);
+    std::fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, file);
+    std::fwrite(bits, 1, imageSize, file);
+    std::fclose(file);
+  }
+  SelectObject(memory, previous);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
+// Selects a row of a list view in another process: the item structure has to
+// live in that process.
+void SelectRow(HANDLE process, HWND list, int row) {
+  LVITEMA item{};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  void* remote = VirtualAllocEx(process, nullptr, sizeof(item), MEM_COMMIT, PAGE_READWRITE);
+  WriteProcessMemory(process, remote, &item, sizeof(item), nullptr);
+  SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+}
+
+void Press(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+class Person {
+ public:
+  Person(const PROCESS_INFORMATION& program, int row, std::string folder)
+      : program(program), row(row), folder(std::move(folder)) {}
+
+  // One look at the screen and at most one action; false once there is
+  // nothing left to do.
+  bool Act() {
+    const std::vector<HWND> popups = PopupsOf(program.dwProcessId);
+    for (HWND dialog : popups) {
+      if (handled.contains(dialog)) {
+        continue;
+      }
+      handled.insert(dialog);
+      // The success notice's button reads "O&K"; a message box's reads "OK".
+      const bool notice = Text(GetDlgItem(dialog, IDOK)) == "O&K";
+      Shot(notice ? "notice" : "message");
+      if (notice) {
+        std::printf("notice\n");
+      } else {
+        std::printf("message: %s\n", Text(GetDlgItem(dialog, kMessageBoxText)).c_str());
+      }
+      std::fflush(stdout);
+      Press(dialog, IDOK);
+      return true;
+    }
+    HWND main = FindWindowA("#32770", kMainCaption);
+    if (main == nullptr || !popups.empty() || IsWindowEnabled(main) == FALSE ||
+        IsWindowEnabled(GetDlgItem(main, kCreateButton)) == FALSE) {
+      return true;  // busy, or between windows
+    }
+    if (!created) {
+      created = true;
+      Shot("main");
+      if (row >= 0) {
+        SelectRow(program.hProcess, GetDlgItem(main, kDiskList), row);
+      }
+      Press(main, kCreateButton);
+      return true;
+    }
+    Shot("done");
+    std::printf("status: %s\n", Text(GetDlgItem(main, kStatus)).c_str());
+    Press(main, kExitButton);
+    return false;
+  }
+
+ private:
+  void Shot(const char* name) {
+    Sleep(300);  // let the window finish painting
+    SaveScreenshot(folder, ++shots, name);
+  }
+
+  PROCESS_INFORMATION program;
+  int row;
+  std::string folder;
+  std::set<HWND> handled;
+  bool created = false;
+  int shots = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: corvane_driver PROGRAM ROW SCREENSHOT-FOLDER\n");
+    return 2;
+  }
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION program{};
+  std::string commandLine = std::string("\"") + argv[1] + "\"";
+  if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &program) == FALSE) {
+    std::fprintf(stderr, "cannot start %s\n", argv[1]);
+    return 2;
+  }
+  Person person(program, std::atoi(argv[2]), argv[3]);
+  const DWORD start = GetTickCount();
+  bool acting = true;
+  while (WaitForSingleObject(program.hProcess, kPollMs) == WAIT_TIMEOUT) {
+    if (GetTickCount() - start > kTimeoutMs) {
+      std::printf("timeout\n");
+      TerminateProcess(program.hProcess, 3);
+      return 3;
+    }
+    acting = acting && person.Act();
+  }
+  DWORD exitCode = 0;
+  GetExitCodeProcess(program.hProcess, &exitCode);
+  std::printf("exit: %lu\n", static_cast<unsigned long>(exitCode));
+  std::fflush(stdout);
+  CloseHandle(program.hThread);
+  CloseHandle(program.hProcess);
+  return 0;
+}
