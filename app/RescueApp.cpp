@@ -1,6 +1,7 @@
 #include "app/RescueApp.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include "app/BackdropDialog.h"

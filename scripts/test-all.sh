@@ -13,6 +13,9 @@ for preset in native native-asan win32 win32-tests win64; do
   cmake --build --preset "$preset"
 done
 
+echo "== release"
+bash scripts/check-release.sh build/win32/app/Corvane.exe build/win32/Corvane-1.0-win32.zip
+
 echo "== style"
 bash scripts/check-style.sh
 
@@ -36,3 +39,15 @@ corvane_wine_prefix_ready
 # names, run one at a time.
 ctest --preset win32-tests
 ctest --preset win64
+
+echo "== end to end"
+# The 32-bit release itself where this machine runs 32-bit programs; the
+# 64-bit build of the same code elsewhere.
+if corvane_wine_loader_works /usr/lib/wine/wine; then
+  bash tests/e2e/run-e2e.sh build/win32/app/Corvane.exe \
+    build/win32-tests/tests/e2e/corvane_driver.exe build/e2e-screenshots
+else
+  echo "32-bit programs do not run on this machine: the suite uses the 64-bit build"
+  bash tests/e2e/run-e2e.sh build/win64/app/Corvane.exe \
+    build/win64/tests/e2e/corvane_driver.exe build/e2e-screenshots
+fi

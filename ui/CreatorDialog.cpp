@@ -84,9 +84,8 @@ bool CreatorDialog::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/, IN
 void CreatorDialog::AddAboutBoxToSystemMenu() const {
   HMENU systemMenu = GetSystemMenu(Handle(), FALSE);
   std::array<char, 256> text{};
-  if (systemMenu == nullptr ||
-      LoadStringA(GetModuleHandleA(nullptr), IDS_ABOUT_MENU_ITEM, text.data(),
-                  static_cast<int>(text.size())) == 0) {
+  if (systemMenu == nullptr || LoadStringA(GetModuleHandleA(nullptr), IDS_ABOUT_MENU_ITEM,
+                                           text.data(), static_cast<int>(text.size())) == 0) {
     return;
   }
   AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
@@ -124,8 +123,7 @@ void CreatorDialog::SetUpDiskList() {
     column.iSubItem = static_cast<int>(i);
     SendMessageA(diskList, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
   }
-  SendMessageA(diskList, LVM_SETIMAGELIST, LVSIL_SMALL,
-               reinterpret_cast<LPARAM>(imageList.Get()));
+  SendMessageA(diskList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imageList.Get()));
   SendMessageA(diskList, LVM_SETTEXTCOLOR, 0, kDiskListTextColour);
 }
 

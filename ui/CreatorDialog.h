@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <string>
@@ -38,9 +39,7 @@ class UniqueImageList {
 
 // The main dialog: the disk list, the three buttons and the status line. It
 // is the status sink of the rescue disk creation that it starts.
-class CreatorDialog final : public ModalDialog,
-                            public rescue::StatusSink,
-                            private disk::DriveRows {
+class CreatorDialog final : public ModalDialog, public rescue::StatusSink, private disk::DriveRows {
  public:
   explicit CreatorDialog(platform::Platform& platform);
 

@@ -35,8 +35,8 @@ void DataExchange::Text(int controlId, std::string& value) const {
 
 INT_PTR ModalDialog::DoModal() {
   const INT_PTR result =
-      DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId),
-                      OwnerForNewWindow(), DialogProcedure, reinterpret_cast<LPARAM>(this));
+      DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), OwnerForNewWindow(),
+                      DialogProcedure, reinterpret_cast<LPARAM>(this));
   window = nullptr;
   return result;
 }

@@ -59,8 +59,7 @@ class ModalDialog {
   void EndDialog(INT_PTR result) const;
 
  private:
-  static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam,
-                                          LPARAM lParam);
+  static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
   int templateId;

@@ -7,6 +7,7 @@
 // Usage: corvane_driver PROGRAM ROW SCREENSHOT-FOLDER
 //   ROW is the disk list row to select, or -1 to press the button without one.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <array>
@@ -155,6 +156,11 @@ class Person {
     if (main == nullptr || !popups.empty() || IsWindowEnabled(main) == FALSE ||
         IsWindowEnabled(GetDlgItem(main, kCreateButton)) == FALSE) {
       return true;  // busy, or between windows
+    }
+    // The dialog shows itself before its initialisation has listed the disks.
+    const auto rows = SendMessageA(GetDlgItem(main, kDiskList), LVM_GETITEMCOUNT, 0, 0);
+    if (!created && row >= 0 && rows <= row) {
+      return true;
     }
     if (!created) {
       created = true;

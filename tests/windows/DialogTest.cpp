@@ -1,6 +1,7 @@
 // The dialogs in-process under Wine, driven by messages, with the disk
 // services faked.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
@@ -109,8 +110,9 @@ TEST_F(DialogTest, WithoutAdministratorRightsTheDialogEndsAfterItsMessage) {
 
 TEST_F(DialogTest, OutsideTheNtFamilyTheDialogStaysUsable) {
   platform.systemVersion |= 0x80000000U;
-  EXPECT_EQ(RunCreator({Answer(kFamilyMessage), Creator(), Do([this] { Click(creator, IDCANCEL); })}),
-            IDCANCEL);
+  EXPECT_EQ(
+      RunCreator({Answer(kFamilyMessage), Creator(), Do([this] { Click(creator, IDCANCEL); })}),
+      IDCANCEL);
 }
 
 TEST_F(DialogTest, ListsTheDisksWithTheirColumnsColourAndIcon) {
@@ -158,8 +160,7 @@ TEST_F(DialogTest, ListsTheDisksWithTheirColumnsColourAndIcon) {
 
 TEST_F(DialogTest, CreateWithoutASelectionOnlyAsksForOne) {
   RunCreator({Creator(), Do([this] { Click(creator, IDC_CREATE_RESCUE_DISK); }),
-              Answer("Please select a disk for which rescue disk is to be created !",
-                     IDI_ASTERISK),
+              Answer("Please select a disk for which rescue disk is to be created !", IDI_ASTERISK),
               Creator(), Do([this] {
                 EXPECT_EQ(ControlText(creator, IDC_STATUS), "");
                 EXPECT_TRUE(CreateButtonEnabled());
@@ -173,7 +174,8 @@ TEST_F(DialogTest, CreatesTwiceShowingTheSuccessNoticeEachTime) {
   const auto run = [&] {
     return std::vector<Step>{
         Creator(), Do([this] {
-          ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+          ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED,
+                                LVIS_SELECTED | LVIS_FOCUSED);
           Click(creator, IDC_CREATE_RESCUE_DISK);
         }),
         [this] {
@@ -181,8 +183,8 @@ TEST_F(DialogTest, CreatesTwiceShowingTheSuccessNoticeEachTime) {
           if (prompt != nullptr) {
             EXPECT_FALSE(CreateButtonEnabled()) << "disabled while it runs";
           }
-          return prompt != nullptr && Answer("Please insert a clean, formatted floppy disk.",
-                                             IDI_ASTERISK)();
+          return prompt != nullptr &&
+                 Answer("Please insert a clean, formatted floppy disk.", IDI_ASTERISK)();
         },
         [&] {
           HWND notice = FindDialog("Corvane");
@@ -242,8 +244,9 @@ TEST_F(DialogTest, EnterEscapeAndTheCloseBoxEndTheDialog) {
   };
   EXPECT_EQ(RunCreator({Creator(), key(VK_RETURN)}), IDOK);
   EXPECT_EQ(RunCreator({Creator(), key(VK_ESCAPE)}), IDCANCEL);
-  EXPECT_EQ(RunCreator({Creator(), Do([this] { PostMessageA(creator, WM_SYSCOMMAND, SC_CLOSE, 0); })}),
-            IDCANCEL);
+  EXPECT_EQ(
+      RunCreator({Creator(), Do([this] { PostMessageA(creator, WM_SYSCOMMAND, SC_CLOSE, 0); })}),
+      IDCANCEL);
 }
 
 // The backdrop's first paint runs the main dialog; the paints after it only

@@ -2,8 +2,6 @@
 # Each run gets its own prefix unless WINEPREFIX names one that is ready.
 
 export WINEDEBUG=${WINEDEBUG:--all}
-# Keeps Wine from stopping to offer its Mono and Gecko installers.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 # The wine wrapper prefers the 32-bit loader, which cannot start where the
 # kernel has no 32-bit support; each program gets the loader of its own kind.
@@ -28,7 +26,9 @@ corvane_wine_prefix_ready() {
   # A persistent server writes the registry only when it ends, so a marker
   # of our own tells a booted prefix.
   if [[ ! -f $WINEPREFIX/.corvane-booted ]]; then
-    /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+    # Keeps Wine from stopping to offer its Mono and Gecko installers. Only
+    # here: programs started with it set take seconds longer to start.
+    WINEDLLOVERRIDES=mscoree,mshtml= /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
     # A virtual desktop gives windows their frames and maximised sizes
     # without a window manager, and closes them without X11's waits.
     /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \

@@ -1,0 +1,188 @@
+#!/usr/bin/env bash
+# The end-to-end suite: the real Corvane.exe under Wine, on disk images made
+# by sfdisk, used from outside by corvane_driver as a person would. For every
+# run it checks the texts the user was shown, the floppy image byte for byte,
+# the kernel file on the floppy's file system, that no disk image changed, and
+# the exit code; it keeps the screenshots of every run.
+# Usage: run-e2e.sh PROGRAM DRIVER ARTEFACT-FOLDER
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/../windows/wine-env.sh"
+source "$here/image-lib.sh"
+
+program=$(realpath "$1")
+driver=$(realpath "$2")
+artefacts=$(realpath -m "$3")
+loader=$(corvane_wine_loader_for "$program")
+if ! corvane_wine_loader_works "$loader"; then
+  echo "SKIPPED: $loader cannot run on this machine (the kernel does not execute 32-bit programs)"
+  exit 77
+fi
+
+work=$(mktemp -d)
+CORVANE_XVFB_PID=
+trap 'rm -rf "$work"; [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID"' EXIT
+corvane_display_ready
+corvane_wine_prefix_ready
+rm -rf "$artefacts"
+mkdir -p "$work/disks" "$artefacts"
+bash "$here/make-disks.sh" "$work/disks"
+bash "$here/make-floppy.sh" "$work/blank-floppy.img"
+dosdevices=$WINEPREFIX/dosdevices
+
+prompt='message: Please insert a clean, formatted floppy disk.'
+success=$'notice\nstatus: Corvane Disk Successfully Created'
+passed=0
+failed=0
+
+# The floppy a run should leave: the blank image with the boot sector, the
+# MBR, the first ebrs EBRs of the chain and, if asked, the control buffer.
+expected_floppy() {  # OUT DISK DRIVE BOOT(yes/no) EBRS CONTROL(yes/no)
+  local out=$1 disk=$2 drive=$3 boot=$4 count=$5 control=$6 k=0 lba
+  local records
+  records="$(printf '$')$(le32 "$drive")$(printf '$')$(le32 0)"
+  cp "$work/blank-floppy.img" "$out"
+  [[ $boot == yes ]] && dd if=os/bs of="$out" bs=512 count=1 conv=notrunc status=none
+  ((count >= 0)) || return 0
+  dd if="$disk" of="$out" bs=512 count=1 seek=4 conv=notrunc status=none
+  for lba in $(ebr_chain "$disk" | head -n "$count"); do
+    dd if="$disk" of="$out" bs=512 skip="$lba" count=1 seek=$((5 + k)) conv=notrunc status=none
+    records+="$(printf '$')$(le32 "$lba")"
+    k=$((k + 1))
+  done
+  if [[ $control == yes ]]; then
+    dd if=/dev/zero of="$out" bs=512 count=1 seek=3 conv=notrunc status=none
+    put_bytes "$out" $((3 * 512)) "$records"
+  fi
+}
+
+fail() {
+  echo "FAILED $name: $*"
+  failed=$((failed + 1))
+  ok=false
+}
+
+# Runs one case in a folder of its own. The caller has set: name, row, the
+# expected transcript, and the expected floppy (expect_* variables).
+run_case() {
+  if [[ -n ${CORVANE_E2E_ONLY:-} && $name != "$CORVANE_E2E_ONLY" ]]; then
+    unset disk1 boot_sector_size floppy_drive floppy_medium expect_disk
+    return 0
+  fi
+  local run=$work/runs/$name disk shots started=$SECONDS
+  mkdir -p "$run/floppy-root" "$run/shots"
+  cp -r os "$run/os"
+  [[ -z ${boot_sector_size:-} ]] || head -c "$boot_sector_size" /dev/urandom >"$run/os/bs"
+  cp "$work/blank-floppy.img" "$run/floppy.img"
+  rm -f "$dosdevices"/physicaldrive* "$dosdevices/a:" "$dosdevices/a::"
+  ln -s "$(cd "$work/disks" && realpath "$disk0")" "$dosdevices/physicaldrive0"
+  [[ -z ${disk1:-} ]] || ln -s "$work/disks/$disk1" "$dosdevices/physicaldrive1"
+  [[ ${floppy_drive:-yes} == no ]] || ln -s "$run/floppy-root" "$dosdevices/a:"
+  [[ ${floppy_drive:-yes} == no || ${floppy_medium:-yes} == no ]] ||
+    ln -s "$run/floppy.img" "$dosdevices/a::"
+  local mapped=("$disk0" ${disk1:+"$disk1"}) before
+  before=$(cd "$work/disks" && md5sum "${mapped[@]}" 2>/dev/null || true)
+
+  ok=true
+  local transcript
+  transcript=$(cd "$run" && "$loader" "$driver" "$program" "$row" \
+    "Z:${run//\//\\}\\shots" 2>&1 | tr -d '\r')
+  [[ $transcript == "$expected" ]] ||
+    fail $'the user saw\n'"$transcript"$'\ninstead of\n'"$expected"
+  [[ $(cd "$work/disks" && md5sum "${mapped[@]}" 2>/dev/null || true) == "$before" ]] ||
+    fail "a disk image changed"
+
+  (cd "$run" && expected_floppy "$run/expected.img" "$work/disks/${expect_disk:-$disk0}" \
+    "$row" "$expect_boot" "$expect_ebrs" "$expect_control")
+  cmp -s "$run/expected.img" "$run/floppy.img" ||
+    fail "floppy differs: $(cmp "$run/expected.img" "$run/floppy.img" 2>&1 | head -n 1)"
+  if [[ $expect_kernel == yes ]]; then
+    cmp -s os/bootcore.bin "$run/floppy-root/bootcore.bin" || fail "bootcore.bin not on the floppy"
+  elif [[ -e $run/floppy-root/bootcore.bin ]]; then
+    fail "bootcore.bin copied"
+  fi
+
+  mkdir -p "$artefacts/$name"
+  for shots in "$run"/shots/*.bmp; do
+    [[ -e $shots ]] && convert "$shots" "$artefacts/$name/$(basename "${shots%.bmp}").png"
+  done
+  if $ok; then
+    echo "passed $name ($((SECONDS - started)) s)"
+    passed=$((passed + 1))
+  fi
+  unset disk1 boot_sector_size floppy_drive floppy_medium expect_disk
+}
+
+cd "$here/../.."
+
+# Rescue disks made as they should be.
+for disk in primary:0 logical3:3 slot4:2 beyond4g:2 chain100:100 ebr-unsigned:1; do
+  name=${disk%%:*} disk0=$name.img row=0
+  expected="$prompt"$'\n'"$success"$'\nexit: 0'
+  expect_boot=yes expect_ebrs=${disk##*:} expect_control=yes expect_kernel=yes
+  run_case
+done
+
+name=second-disk disk0=logical3.img disk1=second.img row=1 expect_disk=second.img
+expected="$prompt"$'\n'"$success"$'\nexit: 0'
+expect_boot=yes expect_ebrs=2 expect_control=yes expect_kernel=yes
+run_case
+
+name=boot-sector-600 disk0=logical3.img row=0 boot_sector_size=600
+expected="$prompt"$'\n'"$success"$'\nexit: 0'
+expect_boot=yes expect_ebrs=3 expect_control=yes expect_kernel=yes
+run_case
+
+# Chains that cannot be indexed: the copies so far, but no control buffer.
+for disk in chain101:100 loop:3; do
+  name=${disk%%:*} disk0=$name.img row=0
+  expected="$prompt"$'\nmessage: The chain of logical partitions on your drive loops back on itself or holds more than 100 partitions.\nNo rescue disk was created.\nstatus: Failed :: Invalid partition chain !\nexit: 0'
+  expect_boot=yes expect_ebrs=${disk##*:} expect_control=no expect_kernel=yes
+  run_case
+done
+
+name=mbr-unsigned disk0=mbr-unsigned.img row=0
+expected="$prompt"$'\nmessage: Failed to read Master Boot Record of your drive !\nstatus: Reading Master Boot Record failed !\nexit: 0'
+expect_boot=yes expect_ebrs=-1 expect_control=no expect_kernel=yes
+run_case
+
+name=boot-sector-511 disk0=logical3.img row=0 boot_sector_size=511
+expected="$prompt"$'\nmessage: Failed to read boot sector image file !\nstatus: Failed :: Error reading boot sector image !\nexit: 0'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=yes
+run_case
+
+name=no-floppy-drive disk0=logical3.img row=0 floppy_drive=no
+expected="$prompt"$'\nmessage: Failed to copy the rescue kernel file to the floppy disk !\nPlease check that the floppy disk is inserted in the drive and that os\\bootcore.bin exists.\nstatus: Failed :: Error copying kernel image file !\nexit: 0'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+run_case
+
+name=no-floppy-medium disk0=logical3.img row=0 floppy_medium=no
+expected="$prompt"$'\nmessage: The application failed to write to floppy disk !\nmessage: Failed to write boot sector to floppy disk !\nPlease check that the floppy disk is inserted in the drive.\nstatus: Failed :: Error writing floppy disk sectors !\nexit: 0'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=yes
+run_case
+
+name=no-selection disk0=logical3.img row=-1
+expected=$'message: Please select a disk for which rescue disk is to be created !\nstatus: \nexit: 0'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+run_case
+
+# Without administrator rights physical disk 0 cannot be opened: a link to a
+# folder makes Wine refuse it.
+mkdir -p "$work/not-a-disk"
+name=no-administrator disk0=$work/not-a-disk row=0
+expected=$'message: You must have administrator privileges to run this program !\nexit: 0'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+run_case
+
+set_windows_version() {
+  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1
+}
+set_windows_version win98
+name=windows-98 disk0=logical3.img row=0
+expected=$'message: Corvane runs only in Windows NT/XP/2000 !\n'"$prompt"$'\n'"$success"$'\nexit: 0'
+expect_boot=yes expect_ebrs=3 expect_control=yes expect_kernel=yes
+run_case
+set_windows_version winxp
+
+echo "end-to-end: $passed passed, $failed failed"
+[[ $failed -eq 0 ]]
