@@ -8,7 +8,9 @@ mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 clang-format --dry-run --Werror "${sources[@]}"
 
 # Only the files the native build compiles have entries in its compilation
-# database; the Win32 code is checked by the cross builds' warnings.
-mapfile -t native < <(git ls-files '*.cpp' | grep -v -e '^platform/Win32' -e '^tests/windows/')
+# database; the Win32 code (the Win32 platform, the user interface, the
+# program and its Windows-side tests) is checked by the cross builds' warnings.
+mapfile -t native < <(git ls-files '*.cpp' |
+  grep -v -e '^platform/Win32' -e '^ui/' -e '^app/' -e '^tests/windows/' -e '^tests/e2e/')
 printf "%s\n" "${native[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy --quiet -p build/native 2>/dev/null
 echo "style: clean"

@@ -53,7 +53,7 @@ cd "$work"
 if $interactive; then
   "$loader" Corvane.exe || true
 else
-  "$loader" "$top/$driver" 'Corvane.exe' 0 'Z:'"${work//\//\\}"'\screenshots' | tr -d '\r'
+  "$loader" "$top/$driver" 'Corvane.exe' 0 'Z:'"${work//\//\\}"'\screenshots' 2>/dev/null | tr -d '\r'
   for shot in screenshots/*.bmp; do
     convert "$shot" "${shot%.bmp}.png" && rm "$shot"
   done

@@ -51,3 +51,8 @@ else
   bash tests/e2e/run-e2e.sh build/win64/app/Corvane.exe \
     build/win64/tests/e2e/corvane_driver.exe build/e2e-screenshots
 fi
+
+echo "== benchmark"
+# The figures are printed for every run; a shared, noisy machine does not
+# fail the run for them.
+bash scripts/benchmark.sh 5 || echo "benchmark: a figure is over its limit (see above)"

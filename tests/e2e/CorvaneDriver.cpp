@@ -5,7 +5,11 @@
 // code, and keeps a screenshot of every window on the way.
 //
 // Usage: corvane_driver PROGRAM ROW SCREENSHOT-FOLDER
-//   ROW is the disk list row to select, or -1 to press the button without one.
+//   ROW is the disk list row to select, or -1 to press the button without one;
+//   SCREENSHOT-FOLDER "-" takes none.
+// On standard error it reports how long the program took to become ready
+// and how long it was busy between the user's actions and its next answer,
+// which leaves out the time its windows waited for the user.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
@@ -19,7 +23,7 @@
 
 namespace {
 
-constexpr DWORD kPollMs = 50;
+constexpr DWORD kPollMs = 10;
 constexpr DWORD kTimeoutMs = 60000;
 constexpr int kMessageBoxText = 0xFFFF;
 constexpr int kDiskList = 1003;
@@ -129,11 +133,12 @@ void Press(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK,
 class Person {
  public:
   Person(const PROCESS_INFORMATION& program, int row, std::string folder)
-      : program(program), row(row), folder(std::move(folder)) {}
+      : program(program), row(row), folder(std::move(folder)), started(GetTickCount()) {}
 
   // One look at the screen and at most one action; false once there is
   // nothing left to do.
   bool Act() {
+    seenAt = GetTickCount();
     const std::vector<HWND> popups = PopupsOf(program.dwProcessId);
     for (HWND dialog : popups) {
       if (handled.contains(dialog)) {
@@ -149,7 +154,7 @@ class Person {
         std::printf("message: %s\n", Text(GetDlgItem(dialog, kMessageBoxText)).c_str());
       }
       std::fflush(stdout);
-      Press(dialog, IDOK);
+      Answer(dialog, IDOK);
       return true;
     }
     HWND main = FindWindowA("#32770", kMainCaption);
@@ -164,23 +169,37 @@ class Person {
     }
     if (!created) {
       created = true;
+      std::fprintf(stderr, "timing: ready after %lu ms\n", seenAt - started);
       Shot("main");
       if (row >= 0) {
         SelectRow(program.hProcess, GetDlgItem(main, kDiskList), row);
       }
-      Press(main, kCreateButton);
+      Answer(main, kCreateButton);
       return true;
     }
     Shot("done");
     std::printf("status: %s\n", Text(GetDlgItem(main, kStatus)).c_str());
+    std::fprintf(stderr, "timing: busy %lu ms\n", busy + (seenAt - pressedAt));
     Press(main, kExitButton);
     return false;
   }
 
  private:
   void Shot(const char* name) {
-    Sleep(300);  // let the window finish painting
-    SaveScreenshot(folder, ++shots, name);
+    if (folder != "-") {
+      Sleep(300);  // let the window finish painting
+      SaveScreenshot(folder, ++shots, name);
+    }
+  }
+
+  // Presses a button after counting the time since the last press, up to the
+  // moment its answer was seen.
+  void Answer(HWND dialog, int id) {
+    if (pressedAt != 0) {
+      busy += seenAt - pressedAt;
+    }
+    pressedAt = GetTickCount();
+    Press(dialog, id);
   }
 
   PROCESS_INFORMATION program;
@@ -189,6 +208,10 @@ class Person {
   std::set<HWND> handled;
   bool created = false;
   int shots = 0;
+  DWORD started;
+  DWORD seenAt = 0;
+  DWORD pressedAt = 0;
+  DWORD busy = 0;
 };
 
 }  // namespace

@@ -86,7 +86,7 @@ run_case() {
   ok=true
   local transcript
   transcript=$(cd "$run" && "$loader" "$driver" "$program" "$row" \
-    "Z:${run//\//\\}\\shots" 2>&1 | tr -d '\r')
+    "Z:${run//\//\\}\\shots" 2>/dev/null | tr -d '\r')
   [[ $transcript == "$expected" ]] ||
     fail $'the user saw\n'"$transcript"$'\ninstead of\n'"$expected"
   [[ $(cd "$work/disks" && md5sum "${mapped[@]}" 2>/dev/null || true) == "$before" ]] ||

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Measures, under Wine, the two speed figures Corvane promises and prints them:
+# - creating a rescue floppy for a disk with 100 logical drives: the time the
+#   program is busy beyond its fixed 3000 ms pause, leaving out the time its
+#   messages wait for the user; under 500 ms;
+# - start-up with ten disks mapped, to the main dialog ready for input: at most
+#   1.5 times the start-up of a minimal Win32 dialog program, measured in the
+#   same run (medians of alternating runs).
+# Usage: benchmark.sh [RUNS]   (default 5; the builds must exist)
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$top"
+source tests/windows/wine-env.sh
+source tests/e2e/image-lib.sh
+runs=${1:-5}
+
+if corvane_wine_loader_works /usr/lib/wine/wine; then
+  build=build/win32-tests
+else
+  build=build/win64
+fi
+program=$top/$build/app/Corvane.exe
+minimal=$top/$build/tests/e2e/minimal_dialog.exe
+driver=$top/$build/tests/e2e/corvane_driver.exe
+loader=$(corvane_wine_loader_for "$program")
+
+work=$(mktemp -d)
+CORVANE_XVFB_PID=
+trap '/usr/lib/wine/wineserver64 -k 2>/dev/null || true; rm -rf "$work"
+      [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID"' EXIT
+corvane_display_ready
+export WINEPREFIX=$work/prefix
+mkdir -p "$WINEPREFIX"
+/usr/lib/wine/wineserver64 -p
+corvane_wine_prefix_ready
+mkdir -p "$work/disks" "$work/run/floppy-root"
+bash tests/e2e/make-disks.sh "$work/disks" >/dev/null
+bash tests/e2e/make-floppy.sh "$work/run/floppy.img"
+cp -r os "$work/run/os"
+ln -s "$work/run/floppy.img" "$WINEPREFIX/dosdevices/a::"
+ln -s "$work/run/floppy-root" "$WINEPREFIX/dosdevices/a:"
+
+# One driven run; prints the driver's timing lines.
+drive() {  # PROGRAM ROW
+  (cd "$work/run" && "$loader" "$driver" "$1" "$2" - 2>&1 >/dev/null | tr -d '\r' | grep '^timing:')
+}
+median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+
+ln -s "$work/disks/chain100.img" "$WINEPREFIX/dosdevices/physicaldrive0"
+busy=$(for _ in $(seq "$runs"); do drive "$program" 0 | awk '/busy/ {print $3}'; done | median)
+beyond=$((busy - 3000))
+echo "creation for 100 logical drives: busy ${busy} ms, ${beyond} ms beyond the 3000 ms pause (limit 500)"
+
+rm "$WINEPREFIX/dosdevices/physicaldrive0"
+for n in $(seq 0 9); do
+  ln -s "$work/disks/logical3.img" "$WINEPREFIX/dosdevices/physicaldrive$n"
+done
+: >"$work/corvane.ms"
+: >"$work/minimal.ms"
+for _ in $(seq "$runs"); do
+  drive "$program" 9 | awk '/ready/ {print $4}' >>"$work/corvane.ms"
+  drive "$minimal" 9 | awk '/ready/ {print $4}' >>"$work/minimal.ms"
+done
+corvane=$(median <"$work/corvane.ms")
+baseline=$(median <"$work/minimal.ms")
+ratio=$(awk -v a="$corvane" -v b="$baseline" 'BEGIN {printf "%.2f", a / b}')
+echo "start-up with ten disks: ${corvane} ms; minimal dialog program: ${baseline} ms; ratio ${ratio} (limit 1.5)"
+
+verdict=0
+((beyond < 500)) || { echo "benchmark: creation is over its limit"; verdict=1; }
+awk -v r="$ratio" 'BEGIN {exit !(r <= 1.5)}' || { echo "benchmark: start-up is over its limit"; verdict=1; }
+exit "$verdict"
