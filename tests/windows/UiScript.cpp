@@ -63,6 +63,10 @@ void UiScript::Advance() {
     return;
   }
   if (next == steps.size()) {
+    if (++ticksOnStep > kTicksPerStep) {
+      ADD_FAILURE() << "the dialog did not end after the last step";
+      abandoned = true;
+    }
     return;
   }
   if (steps[next]()) {
