@@ -7,36 +7,11 @@
 #include "platform/Platform.h"
 #include "ui/Layout.h"
 #include "ui/ModalDialog.h"
+#include "ui/UniqueHandle.h"
 
 namespace corvane::app {
 
 inline constexpr COLORREF kBackdropColour = RGB(212, 208, 200);
-
-// Owns a GDI object, deleted with it; the deleter depends on the kind.
-template <typename Handle, BOOL(WINAPI* Delete)(Handle)>
-class UniqueGdi {
- public:
-  UniqueGdi() = default;
-  UniqueGdi(const UniqueGdi&) = delete;
-  UniqueGdi& operator=(const UniqueGdi&) = delete;
-  UniqueGdi(UniqueGdi&&) = delete;
-  UniqueGdi& operator=(UniqueGdi&&) = delete;
-  ~UniqueGdi() {
-    if (handle != nullptr) {
-      Delete(handle);
-    }
-  }
-  void Reset(Handle replacement) {
-    if (handle != nullptr) {
-      Delete(handle);
-    }
-    handle = replacement;
-  }
-  [[nodiscard]] Handle Get() const { return handle; }
-
- private:
-  Handle handle = nullptr;
-};
 
 inline BOOL WINAPI DeleteBitmap(HBITMAP bitmap) { return DeleteObject(bitmap); }
 
@@ -44,8 +19,8 @@ inline BOOL WINAPI DeleteBitmap(HBITMAP bitmap) { return DeleteObject(bitmap); }
 // for the backdrop's whole life. The bitmap is declared first, so that the
 // surface holding it is deleted before it.
 struct PictureSlot {
-  UniqueGdi<HBITMAP, DeleteBitmap> bitmap;
-  UniqueGdi<HDC, DeleteDC> surface;
+  ui::UniqueHandle<HBITMAP, DeleteBitmap> bitmap;
+  ui::UniqueHandle<HDC, DeleteDC> surface;
   int height = 0;
   int width = 0;
 };

@@ -30,9 +30,7 @@ trap '/usr/lib/wine/wineserver64 -k 2>/dev/null || true; rm -rf "$work"
       [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID"' EXIT
 corvane_display_ready
 export WINEPREFIX=$work/prefix
-mkdir -p "$WINEPREFIX"
-/usr/lib/wine/wineserver64 -p
-corvane_wine_prefix_ready
+corvane_wine_prefix_ready persistent
 mkdir -p "$work/disks" "$work/run/floppy-root"
 bash tests/e2e/make-disks.sh "$work/disks" >/dev/null
 bash tests/e2e/make-floppy.sh "$work/run/floppy.img"

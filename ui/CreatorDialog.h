@@ -11,31 +11,9 @@
 #include "rescue/StatusSink.h"
 #include "ui/ModalDialog.h"
 #include "ui/TextDialogs.h"
+#include "ui/UniqueHandle.h"
 
 namespace corvane::ui {
-
-// Releases the disk list's image list once, with the dialog that owns it; the
-// list view only borrows it.
-class UniqueImageList {
- public:
-  UniqueImageList() = default;
-  UniqueImageList(const UniqueImageList&) = delete;
-  UniqueImageList& operator=(const UniqueImageList&) = delete;
-  UniqueImageList(UniqueImageList&&) = delete;
-  UniqueImageList& operator=(UniqueImageList&&) = delete;
-  ~UniqueImageList() { Reset(nullptr); }
-
-  void Reset(HIMAGELIST list) {
-    if (imageList != nullptr) {
-      ImageList_Destroy(imageList);
-    }
-    imageList = list;
-  }
-  [[nodiscard]] HIMAGELIST Get() const { return imageList; }
-
- private:
-  HIMAGELIST imageList = nullptr;
-};
 
 // The main dialog: the disk list, the three buttons and the status line. It
 // is the status sink of the rescue disk creation that it starts.
@@ -71,7 +49,8 @@ class CreatorDialog final : public ModalDialog, public rescue::StatusSink, priva
 
   platform::Platform& platform;
   SuccessNoticeDialog successNotice;
-  UniqueImageList imageList;
+  // The dialog releases the image list; the disk list only borrows it.
+  UniqueHandle<HIMAGELIST, ImageList_Destroy> imageList;
   HWND diskList = nullptr;
   std::string statusLine;
   HICON windowIcon;

@@ -14,6 +14,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/wine-env.sh"
+source "$here/../e2e/image-lib.sh"
 
 exe=$(realpath "$1")
 shift
@@ -37,17 +38,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Writes printf-formatted bytes at a byte offset of a file.
-put_bytes() {
-  local file=$1 offset=$2
-  shift 2
-  # shellcheck disable=SC2059
-  printf "$@" | dd of="$file" bs=1 seek="$offset" conv=notrunc status=none
-}
-le32() {
-  local v=$1
-  printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((v & 255)) $((v >> 8 & 255)) $((v >> 16 & 255)) $((v >> 24 & 255))
-}
 put_signature() { put_bytes "$1" $(($2 * 512 + 510)) '\x55\xaa'; }
 
 disk=$work/disk0.img

@@ -18,10 +18,32 @@ corvane_wine_loader_works() {
 }
 
 # Creates and boots a prefix when WINEPREFIX is unset or not booted yet.
+# With "persistent", also starts a server that outlives each program, which
+# saves every later program its start-up; end it with wineserver64 -k.
 corvane_wine_prefix_ready() {
   if [[ -z ${WINEPREFIX:-} ]]; then
     WINEPREFIX=$(mktemp -d)/prefix
     export WINEPREFIX
+  fi
+  mkdir -p "$WINEPREFIX"
+  # A virtual desktop gives windows their frames and maximised sizes without
+  # a window manager, and closes them without X11's waits. The keys go in
+  # before the server reads the registry: the desktop keeps the mode it
+  # started in.
+  [[ -f $WINEPREFIX/user.reg ]] || cat >"$WINEPREFIX/user.reg" <<'REG'
+WINE REGISTRY Version 2
+;; All keys relative to \\User\\S-1-5-21-0-0-0-1000
+
+#arch=win64
+
+[Software\\Wine\\Explorer]
+"Desktop"="Default"
+
+[Software\\Wine\\Explorer\\Desktops]
+"Default"="1024x768"
+REG
+  if [[ ${1:-} == persistent ]]; then
+    /usr/lib/wine/wineserver64 -p 2>/dev/null || true
   fi
   # A persistent server writes the registry only when it ends, so a marker
   # of our own tells a booted prefix.
@@ -29,12 +51,6 @@ corvane_wine_prefix_ready() {
     # Keeps Wine from stopping to offer its Mono and Gecko installers. Only
     # here: programs started with it set take seconds longer to start.
     WINEDLLOVERRIDES=mscoree,mshtml= /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-    # A virtual desktop gives windows their frames and maximised sizes
-    # without a window manager, and closes them without X11's waits.
-    /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
-      >/dev/null 2>&1
-    /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default \
-      /d 1024x768 /f >/dev/null 2>&1
     touch "$WINEPREFIX/.corvane-booted"
   fi
 }
