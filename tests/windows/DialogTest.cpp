@@ -249,6 +249,78 @@ TEST_F(DialogTest, EnterEscapeAndTheCloseBoxEndTheDialog) {
       IDCANCEL);
 }
 
+// The backdrop's scene painted into a memory bitmap of a given client size.
+class Scene {
+ public:
+  Scene(app::BackdropDialog& backdrop, int width, int height) {
+    HDC screen = GetDC(nullptr);
+    dc = CreateCompatibleDC(screen);
+    bitmap = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(nullptr, screen);
+    previous = SelectObject(dc, bitmap);
+    const RECT client{0, 0, width, height};
+    backdrop.PaintScene(dc, client);
+  }
+  Scene(const Scene&) = delete;
+  Scene& operator=(const Scene&) = delete;
+  Scene(Scene&&) = delete;
+  Scene& operator=(Scene&&) = delete;
+  ~Scene() {
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+  }
+
+  [[nodiscard]] COLORREF At(int x, int y) const { return GetPixel(dc, x, y); }
+
+ private:
+  HDC dc;
+  HBITMAP bitmap;
+  HGDIOBJ previous;
+};
+
+// The pictures' corners and painting order, seen in the pixels of a client
+// area narrower than 768 pixels and of a wide one.
+void ExpectPicturesInPlace(app::BackdropDialog& backdrop) {
+  const Scene narrow(backdrop, 700, 500);
+  const Scene wide(backdrop, 1000, 500);
+  EXPECT_EQ(narrow.At(5, 5), app::kBackdropColour);
+  EXPECT_EQ(narrow.At(699, 499), wide.At(999, 150));
+  int pieElsewhere = 0;
+  int titleCovered = 0;
+  // Where the pie chart (x 498 in the narrow scene, 798 in the wide one)
+  // overlaps the title (10 to 566 across), the pie chart is on top.
+  for (int y = 20; y < 100; ++y) {
+    for (int x = 498; x < 566; ++x) {
+      pieElsewhere += narrow.At(x, y) != wide.At(x + 300, y) ? 1 : 0;
+      titleCovered += narrow.At(x, y) != wide.At(x, y) ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(pieElsewhere, 0);
+  EXPECT_GT(titleCovered, 0);
+  // The blurb stands on the bottom edge, 50 pixels from the left.
+  int blurbDiffers = 0;
+  int blurbDrawn = 0;
+  for (int y = 344; y < 500; ++y) {
+    for (int x = 50; x < 700; x += 3) {
+      blurbDiffers += narrow.At(x, y) != wide.At(x, y) ? 1 : 0;
+      blurbDrawn += narrow.At(x, y) != app::kBackdropColour ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(blurbDiffers, 0);
+  EXPECT_GT(blurbDrawn, 0);
+}
+
+int WindowsCaptioned(const std::string& caption) {
+  int count = 0;
+  for (HWND window : DialogWindows()) {
+    std::array<char, 64> text{};
+    GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
+    count += caption == text.data() ? 1 : 0;
+  }
+  return count;
+}
+
 // The backdrop's first paint runs the main dialog; the paints after it only
 // repaint, from the bitmaps loaded the first time.
 TEST_F(DialogTest, LaterBackdropPaintsOpenNoSecondDialog) {
@@ -261,17 +333,14 @@ TEST_F(DialogTest, LaterBackdropPaintsOpenNoSecondDialog) {
                        loaded.at(i) = backdrop.PictureBitmap(static_cast<ui::Picture>(i));
                        EXPECT_NE(loaded.at(i), nullptr);
                      }
+                     ExpectPicturesInPlace(backdrop);
                      for (int i = 0; i < 3; ++i) {
                        InvalidateRect(backdrop.Handle(), nullptr, TRUE);
                        UpdateWindow(backdrop.Handle());
                      }
                    }),
                    Do([&] {
-                     int creators = 0;
-                     for (HWND window : DialogWindows()) {
-                       creators += FindDialog(kCreatorCaption) == window ? 1 : 0;
-                     }
-                     EXPECT_EQ(creators, 1);
+                     EXPECT_EQ(WindowsCaptioned(kCreatorCaption), 1);
                      for (int i = 0; i < 3; ++i) {
                        EXPECT_EQ(backdrop.PictureBitmap(static_cast<ui::Picture>(i)), loaded.at(i));
                      }
