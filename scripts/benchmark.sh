@@ -14,14 +14,10 @@ source tests/windows/wine-env.sh
 source tests/e2e/image-lib.sh
 runs=${1:-5}
 
-if corvane_wine_loader_works /usr/lib/wine/wine; then
-  build=build/win32-tests
-else
-  build=build/win64
-fi
-program=$top/$build/app/Corvane.exe
-minimal=$top/$build/tests/e2e/minimal_dialog.exe
-driver=$top/$build/tests/e2e/corvane_driver.exe
+corvane_pick_builds
+program=$top/$CORVANE_PROGRAM
+minimal=$top/$CORVANE_TOOLS/minimal_dialog.exe
+driver=$top/$CORVANE_TOOLS/corvane_driver.exe
 loader=$(corvane_wine_loader_for "$program")
 
 work=$(mktemp -d)

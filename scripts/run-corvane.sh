@@ -12,18 +12,10 @@ cd "$top"
 bash scripts/install-deps.sh
 source tests/windows/wine-env.sh
 
-# The release build is 32-bit; where this machine cannot run 32-bit programs
-# the 64-bit build of the same code stands in.
-if corvane_wine_loader_works /usr/lib/wine/wine; then
-  presets=(win32 win32-tests)
-  program=build/win32/app/Corvane.exe
-  driver=build/win32-tests/tests/e2e/corvane_driver.exe
-else
-  presets=(win64)
-  program=build/win64/app/Corvane.exe
-  driver=build/win64/tests/e2e/corvane_driver.exe
-fi
-for preset in "${presets[@]}"; do
+corvane_pick_builds
+program=$CORVANE_PROGRAM
+driver=$CORVANE_TOOLS/corvane_driver.exe
+for preset in "${CORVANE_PRESETS[@]}"; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" --target Corvane corvane_driver >/dev/null
 done

@@ -38,16 +38,11 @@ ctest --preset win32-tests
 ctest --preset win64
 
 echo "== end to end"
-# The 32-bit release itself where this machine runs 32-bit programs; the
-# 64-bit build of the same code elsewhere.
-if corvane_wine_loader_works /usr/lib/wine/wine; then
-  bash tests/e2e/run-e2e.sh build/win32/app/Corvane.exe \
-    build/win32-tests/tests/e2e/corvane_driver.exe build/e2e-screenshots
-else
+corvane_pick_builds
+[[ $CORVANE_PROGRAM == build/win32/* ]] ||
   echo "32-bit programs do not run on this machine: the suite uses the 64-bit build"
-  bash tests/e2e/run-e2e.sh build/win64/app/Corvane.exe \
-    build/win64/tests/e2e/corvane_driver.exe build/e2e-screenshots
-fi
+bash tests/e2e/run-e2e.sh "$CORVANE_PROGRAM" "$CORVANE_TOOLS/corvane_driver.exe" \
+  build/e2e-screenshots
 
 echo "== benchmark"
 # The benchmark boots a prefix of its own; a second Wine desktop on the same

@@ -40,9 +40,7 @@ Step Answer(const std::string& text, LPCSTR icon = IDI_EXCLAMATION) {
     if (box == nullptr) {
       return false;
     }
-    std::array<char, 64> caption{};
-    GetWindowTextA(box, caption.data(), static_cast<int>(caption.size()));
-    EXPECT_STREQ(caption.data(), "Corvane") << text;
+    EXPECT_EQ(WindowText(box), "Corvane") << text;
     EXPECT_EQ(MessageBoxIcon(box), LoadIconA(nullptr, icon)) << text;
     Click(box, IDOK);
     return true;
@@ -314,9 +312,7 @@ void ExpectPicturesInPlace(app::BackdropDialog& backdrop) {
 int WindowsCaptioned(const std::string& caption) {
   int count = 0;
   for (HWND window : DialogWindows()) {
-    std::array<char, 64> text{};
-    GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
-    count += caption == text.data() ? 1 : 0;
+    count += WindowText(window) == caption ? 1 : 0;
   }
   return count;
 }

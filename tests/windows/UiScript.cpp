@@ -19,12 +19,6 @@ std::string ClassName(HWND window) {
   return name.data();
 }
 
-std::string WindowText(HWND window) {
-  std::array<char, 1024> text{};
-  GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
-  return text.data();
-}
-
 BOOL CALLBACK CollectDialog(HWND window, LPARAM found) {
   if (IsWindowVisible(window) != FALSE && ClassName(window) == "#32770") {
     reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);  // NOLINT
@@ -100,6 +94,12 @@ HWND FindMessageBox(const std::string& text) {
     }
   }
   return nullptr;
+}
+
+std::string WindowText(HWND window) {
+  std::array<char, 1024> text{};
+  GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
+  return text.data();
 }
 
 std::string ControlText(HWND dialog, int id) {

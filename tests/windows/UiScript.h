@@ -38,6 +38,7 @@ std::vector<HWND> DialogWindows();
 HWND FindDialog(const std::string& caption);
 // A message box of this thread whose text is text, or nothing.
 HWND FindMessageBox(const std::string& text);
+std::string WindowText(HWND window);
 std::string ControlText(HWND dialog, int id);
 void Click(HWND dialog, int id);
 

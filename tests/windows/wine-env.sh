@@ -17,6 +17,22 @@ corvane_wine_loader_works() {
   "$1" --version >/dev/null 2>&1
 }
 
+# The builds that run here: the 32-bit release with the 32-bit test tools
+# where this machine runs 32-bit programs, the 64-bit build of the same code
+# elsewhere. Sets CORVANE_PRESETS, CORVANE_PROGRAM and CORVANE_TOOLS (the
+# folder of corvane_driver and minimal_dialog), relative to the source tree.
+corvane_pick_builds() {
+  if corvane_wine_loader_works /usr/lib/wine/wine; then
+    CORVANE_PRESETS=(win32 win32-tests)
+    CORVANE_PROGRAM=build/win32/app/Corvane.exe
+    CORVANE_TOOLS=build/win32-tests/tests/e2e
+  else
+    CORVANE_PRESETS=(win64)
+    CORVANE_PROGRAM=build/win64/app/Corvane.exe
+    CORVANE_TOOLS=build/win64/tests/e2e
+  fi
+}
+
 # Creates and boots a prefix when WINEPREFIX is unset or not booted yet.
 # With "persistent", also starts a server that outlives each program, which
 # saves every later program its start-up; end it with wineserver64 -k.
