@@ -45,9 +45,6 @@ bash tests/e2e/run-e2e.sh "$CORVANE_PROGRAM" "$CORVANE_TOOLS/corvane_driver.exe"
   build/e2e-screenshots
 
 echo "== benchmark"
-# The benchmark boots a prefix of its own; a second Wine desktop on the same
-# display makes every program start wait seconds for the first one.
-/usr/lib/wine/wineserver64 -k || true
 # The figures are printed for every run; a shared, noisy machine does not
 # fail the run for them.
 bash scripts/benchmark.sh 5 || echo "benchmark: a figure is over its limit (see above)"
