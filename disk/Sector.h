@@ -14,6 +14,9 @@ using Sector = std::array<std::uint8_t, kSectorSize>;
 inline constexpr int kResultOk = 0;
 inline constexpr int kResultFailed = -1;
 inline constexpr int kResultNoBootSignature = -2;
+// The record looked for does not exist: how a walk ends, told apart from a
+// read that failed.
+inline constexpr int kResultNoRecord = -3;
 
 // The unsigned 32-bit value stored least significant byte first at offset at.
 inline std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::size_t at) {

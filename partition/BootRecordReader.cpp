@@ -9,6 +9,7 @@ namespace {
 
 using disk::kResultFailed;
 using disk::kResultNoBootSignature;
+using disk::kResultNoRecord;
 using disk::kResultOk;
 
 constexpr std::size_t kTypeOffsetInEntry = 4;
@@ -70,7 +71,7 @@ int BootRecordReader::ReadFirstExtendedRecord(SectorRecord& out) {
       return HandOutWorkingSector(extendedBase, out);
     }
   }
-  return kResultFailed;
+  return kResultNoRecord;
 }
 
 int BootRecordReader::ReadNextExtendedRecord(SectorRecord& out) {
@@ -78,7 +79,7 @@ int BootRecordReader::ReadNextExtendedRecord(SectorRecord& out) {
     return kResultNoBootSignature;
   }
   if (!IsExtendedType(EntryType(workingSector, kLinkEntry))) {
-    return kResultFailed;
+    return kResultNoRecord;
   }
   // Links are relative to the extended partition; the sum wraps at 2^32 like
   // the 32-bit LBA it is.

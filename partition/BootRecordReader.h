@@ -26,8 +26,9 @@ void CopySector(std::span<std::uint8_t> destination, std::span<const std::uint8_
                 int length);
 
 // Reads the master boot record and walks the chain of extended boot records of
-// one disk. Results are kResultOk, kResultFailed (a read failed, or the record
-// looked for does not exist: the end of the chain) or kResultNoBootSignature.
+// one disk. Results are kResultOk, kResultFailed (a read failed),
+// kResultNoBootSignature or kResultNoRecord (no extended partition, or the
+// chain ends here).
 // It never writes to the disk and does not notice a chain that loops: limiting
 // the walk is the caller's business.
 class BootRecordReader {

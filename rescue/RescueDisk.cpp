@@ -2,6 +2,7 @@
 
 #include "disk/SectorAccess.h"
 #include "rescue/ControlBuffer.h"
+#include "rescue/FloppyLayout.h"
 #include "rescue/RescueRecords.h"
 
 namespace corvane::rescue {
@@ -25,9 +26,8 @@ bool CopyKernel(platform::Platform& platform, StatusSink& sink) {
   return true;
 }
 
-bool WriteBootSector(platform::Platform& platform, StatusSink& sink) {
+bool WriteBootSector(platform::Platform& platform, StatusSink& sink, disk::Sector& bootSector) {
   sink.SetStatus("Writing disk Boot Sector...");
-  disk::Sector bootSector{};
   const auto bytesRead = platform.ReadFileStart(kBootSectorImagePath, bootSector);
   if (!bytesRead) {
     return Fail(sink, "Failed :: Boot sector image file not found !",
@@ -52,7 +52,12 @@ bool FillRescueFloppy(platform::Platform& platform, StatusSink& sink, int drive)
     return false;
   }
   platform.Sleep(kPauseAfterKernelCopyMs);
-  return WriteBootSector(platform, sink) && WriteRescueRecords(platform, drive, sink);
+  // The boot sector's BPB tells where the root directory, which holds the
+  // kernel file's entry, begins: the copies must stop short of it.
+  disk::Sector bootSector{};
+  return WriteBootSector(platform, sink, bootSector) &&
+         WriteRescueRecords(platform, drive, sink,
+                            ExtendedRecordRoom(FirstRootDirectorySector(bootSector)));
 }
 
 }  // namespace

@@ -13,15 +13,22 @@ namespace {
 using partition::BootRecordReader;
 using partition::SectorRecord;
 
-enum class CopyOutcome { Copied, WriteFailed, ChainInvalid };
+enum class CopyOutcome { Copied, WriteFailed, ChainInvalid, ChainUnreadable, FloppyFull };
 
 // Puts each copied record into the control buffer and onto the next floppy
-// sector, and refuses a chain the buffer cannot index or that loops.
+// sector, and refuses a chain that loops, that the buffer cannot index or that
+// would reach the floppy's root directory.
 class RecordCopier {
  public:
-  RecordCopier(platform::Platform& platform, StatusSink& sink, int drive)
-      : platform(platform), sink(sink) {
+  RecordCopier(platform::Platform& platform, StatusSink& sink, int drive, int extendedRecordRoom)
+      : platform(platform), sink(sink), extendedRecordRoom(extendedRecordRoom) {
     PutControlRecord(control, 0, static_cast<std::uint32_t>(drive));
+  }
+
+  // An older rescue disk's index must not survive over copies of this run.
+  CopyOutcome ClearControlSector() {
+    const ControlBuffer empty{};
+    return Write(kControlBufferFloppySector, empty);
   }
 
   CopyOutcome CopyMasterBootRecord(const SectorRecord& record) {
@@ -34,14 +41,16 @@ class RecordCopier {
     if (extendedCount == kMaxExtendedRecords || copiedLbas.contains(record.lba)) {
       return CopyOutcome::ChainInvalid;
     }
+    if (extendedCount == extendedRecordRoom) {
+      return CopyOutcome::FloppyFull;
+    }
     ++extendedCount;
     return Copy(record, "Writing Partition Boot Record #" + std::to_string(extendedCount) + "...");
   }
 
-  bool WriteControlBuffer() {
+  CopyOutcome WriteControlBuffer() {
     sink.SetStatus("Writing Control Buffer...");
-    return disk::WriteFloppySectors(platform, kControlBufferFloppySector, 1, control) ==
-           disk::kResultOk;
+    return Write(kControlBufferFloppySector, control);
   }
 
  private:
@@ -50,8 +59,11 @@ class RecordCopier {
     PutControlRecord(control, nextOffset, record.lba);
     nextOffset += kControlRecordSize;
     sink.SetStatus(status);
-    const int floppySector = nextFloppySector++;
-    return disk::WriteFloppySectors(platform, floppySector, 1, record.data) == disk::kResultOk
+    return Write(nextFloppySector++, record.data);
+  }
+
+  CopyOutcome Write(int floppySector, const disk::Sector& data) {
+    return disk::WriteFloppySectors(platform, floppySector, 1, data) == disk::kResultOk
                ? CopyOutcome::Copied
                : CopyOutcome::WriteFailed;
   }
@@ -62,6 +74,7 @@ class RecordCopier {
   int nextOffset = kControlRecordSize;
   int nextFloppySector = kMasterBootRecordFloppySector;
   int extendedCount = 0;
+  int extendedRecordRoom;
   std::set<std::uint32_t> copiedLbas;
 };
 
@@ -71,38 +84,71 @@ bool ReportMasterBootRecordFailure(StatusSink& sink) {
   return false;
 }
 
-bool ReportCopyFailure(StatusSink& sink, CopyOutcome outcome) {
-  if (outcome == CopyOutcome::ChainInvalid) {
-    sink.SetStatus("Failed :: Invalid partition chain !");
-    sink.ShowMessage(
-        "The chain of logical partitions on your drive loops back on itself or holds more than "
-        "100 partitions.\nNo rescue disk was created.",
-        MessageIcon::Exclamation);
-  } else {
-    sink.SetStatus("Failed :: Error writing floppy disk sectors !");
+std::string TooManyPartitionsMessage(int extendedRecordRoom) {
+  return "Your drive has more logical partitions than a rescue floppy can hold (at most " +
+         std::to_string(extendedRecordRoom) + ").\nNo rescue disk was created.";
+}
+
+bool ReportCopyFailure(StatusSink& sink, CopyOutcome outcome, int extendedRecordRoom) {
+  switch (outcome) {
+    case CopyOutcome::ChainInvalid:
+      sink.SetStatus("Failed :: Invalid partition chain !");
+      sink.ShowMessage(
+          "The chain of logical partitions on your drive loops back on itself or holds more than "
+          "100 partitions.\nNo rescue disk was created.",
+          MessageIcon::Exclamation);
+      break;
+    case CopyOutcome::FloppyFull:
+      sink.SetStatus("Failed :: Too many partitions for a rescue floppy !");
+      sink.ShowMessage(TooManyPartitionsMessage(extendedRecordRoom), MessageIcon::Exclamation);
+      break;
+    case CopyOutcome::ChainUnreadable:
+      // The sector access has already told the user which read failed.
+      sink.SetStatus("Failed :: Error reading partition chain !");
+      break;
+    default:
+      sink.SetStatus("Failed :: Error writing floppy disk sectors !");
+      break;
   }
   return false;
 }
 
-// The end of the chain, a missing extended partition and an unreadable EBR all
-// end the walk without failing the stage: what was copied so far is still a
-// usable rescue disk.
+// A missing extended partition, the end of the chain and an EBR without the
+// boot signature end the walk; an EBR that a link promised but that cannot be
+// read fails it, since the floppy would lack every EBR from there on.
 CopyOutcome CopyExtendedChain(BootRecordReader& reader, RecordCopier& copier) {
   SectorRecord record{};
-  for (int result = reader.ReadFirstExtendedRecord(record); result == disk::kResultOk;
-       result = reader.ReadNextExtendedRecord(record)) {
+  int result = reader.ReadFirstExtendedRecord(record);
+  for (; result == disk::kResultOk; result = reader.ReadNextExtendedRecord(record)) {
     if (const CopyOutcome outcome = copier.CopyExtendedRecord(record);
         outcome != CopyOutcome::Copied) {
       return outcome;
     }
   }
-  return CopyOutcome::Copied;
+  return result == disk::kResultFailed ? CopyOutcome::ChainUnreadable : CopyOutcome::Copied;
+}
+
+// Every copy in floppy order, the control buffer last.
+CopyOutcome CopyRecords(BootRecordReader& reader, RecordCopier& copier,
+                        const SectorRecord& masterBootRecord) {
+  CopyOutcome outcome = copier.ClearControlSector();
+  if (outcome == CopyOutcome::Copied) {
+    outcome = copier.CopyMasterBootRecord(masterBootRecord);
+  }
+  if (outcome == CopyOutcome::Copied) {
+    outcome = CopyExtendedChain(reader, copier);
+  }
+  if (outcome == CopyOutcome::Copied) {
+    outcome = copier.WriteControlBuffer();
+  }
+  return outcome;
 }
 
 }  // namespace
 
-bool WriteRescueRecords(platform::Platform& platform, int drive, StatusSink& sink) {
-  RecordCopier copier(platform, sink, drive);
+bool WriteRescueRecords(platform::Platform& platform, int drive, StatusSink& sink,
+                        int extendedRecordRoom) {
+  RecordCopier copier(platform, sink, drive, extendedRecordRoom);
   BootRecordReader reader(platform, drive);
   SectorRecord masterBootRecord{};
 
@@ -110,16 +156,9 @@ bool WriteRescueRecords(platform::Platform& platform, int drive, StatusSink& sin
   if (reader.ReadMasterBootRecord(masterBootRecord) != disk::kResultOk) {
     return ReportMasterBootRecordFailure(sink);
   }
-  if (const CopyOutcome outcome = copier.CopyMasterBootRecord(masterBootRecord);
+  if (const CopyOutcome outcome = CopyRecords(reader, copier, masterBootRecord);
       outcome != CopyOutcome::Copied) {
-    return ReportCopyFailure(sink, outcome);
-  }
-  if (const CopyOutcome outcome = CopyExtendedChain(reader, copier);
-      outcome != CopyOutcome::Copied) {
-    return ReportCopyFailure(sink, outcome);
-  }
-  if (!copier.WriteControlBuffer()) {
-    return ReportCopyFailure(sink, CopyOutcome::WriteFailed);
+    return ReportCopyFailure(sink, outcome, extendedRecordRoom);
   }
   return true;
 }

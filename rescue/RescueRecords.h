@@ -6,8 +6,12 @@
 namespace corvane::rescue {
 
 // Copies the MBR and every EBR of drive to the floppy and writes the control
-// buffer last, so that an interrupted run leaves no valid index behind.
-// Returns false, after telling the user why, when the copy is incomplete.
-bool WriteRescueRecords(platform::Platform& platform, int drive, StatusSink& sink);
+// buffer last; sector 3 is cleared before the first copy, so that a run that
+// stops half-way leaves no index, not even an older one, over its copies.
+// extendedRecordRoom is how many EBR copies the floppy holds before its root
+// directory. Returns false, after telling the user why, when the copy is
+// incomplete.
+bool WriteRescueRecords(platform::Platform& platform, int drive, StatusSink& sink,
+                        int extendedRecordRoom);
 
 }  // namespace corvane::rescue

@@ -51,7 +51,7 @@ TEST_F(BootRecordReaderTest, TakesTheFirstExtendedEntryOfEitherType) {
 TEST_F(BootRecordReaderTest, ADiskWithoutExtendedPartitionEndsAfterOneSilentRead) {
   disk.PutSector(0, BootRecord({{0, kNtfs, 63}, {1, 0x83, 9000}}));
   record.lba = 77;
-  EXPECT_EQ(reader.ReadFirstExtendedRecord(record), -1);
+  EXPECT_EQ(reader.ReadFirstExtendedRecord(record), disk::kResultNoRecord);
   EXPECT_EQ(platform.ReadCount(), 1);
   EXPECT_EQ(record.lba, 77U);
   EXPECT_TRUE(transcript.empty());
@@ -63,11 +63,12 @@ TEST_F(BootRecordReaderTest, ReadsTheMasterBootRecordTwiceAndWalksBothLinkTypes)
   EXPECT_EQ(record.lba, 0U);
   EXPECT_EQ(record.data, disk.GetSector(0));
   std::vector<std::uint32_t> walked;
-  for (int result = reader.ReadFirstExtendedRecord(record); result == 0;
-       result = reader.ReadNextExtendedRecord(record)) {
+  int result = reader.ReadFirstExtendedRecord(record);
+  for (; result == 0; result = reader.ReadNextExtendedRecord(record)) {
     walked.push_back(record.lba);
     EXPECT_EQ(record.data, disk.GetSector(record.lba));
   }
+  EXPECT_EQ(result, disk::kResultNoRecord);
   EXPECT_EQ(walked, lbas);
   // Two reads of LBA 0 and one per EBR; the last EBR's empty link reads nothing.
   EXPECT_EQ(platform.ReadCount(), 2 + 3);
@@ -110,8 +111,11 @@ TEST_F(BootRecordReaderTest, UnreadableRecordsGiveMinusOneAfterTheReadMessage) {
   EXPECT_EQ(reader.ReadMasterBootRecord(record), -1);
   platform.readFaults[3] = TransferFault::Fail;  // the first EBR
   EXPECT_EQ(reader.ReadFirstExtendedRecord(record), -1);
+  ASSERT_EQ(reader.ReadFirstExtendedRecord(record), 0);
+  platform.readFaults[6] = TransferFault::Short;  // the second EBR
+  EXPECT_EQ(reader.ReadNextExtendedRecord(record), -1);
   EXPECT_EQ(transcript,
-            std::vector<std::string>(2, std::string("app: ") + disk::kReadFailureMessage));
+            std::vector<std::string>(3, std::string("app: ") + disk::kReadFailureMessage));
   ExpectEveryHandleClosed();
 }
 

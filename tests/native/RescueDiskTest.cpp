@@ -65,7 +65,7 @@ TEST_F(RescueDiskTest, ARunFillsTheFloppyInOrderAndReportsSuccess) {
           "status: Writing Partition Boot Record #3...", "status: Writing Control Buffer...",
           "status: Corvane Disk Successfully Created", "notice", "button: on"}));
   EXPECT_EQ(platform.writes.front(), (WriteEvent{"a:\\bootcore.bin", 0, 3000}));
-  EXPECT_EQ(FloppySectorsWritten(), (std::vector<std::uint64_t>{0, 4, 5, 6, 7, 3}));
+  EXPECT_EQ(FloppySectorsWritten(), (std::vector<std::uint64_t>{0, 3, 4, 5, 6, 7, 3}));
   EXPECT_EQ(platform.files.at("a:\\bootcore.bin"), platform.files.at("os\\bootcore.bin"));
   EXPECT_TRUE(std::ranges::equal(floppy.GetSector(0), platform.files.at("os\\bs")));
   EXPECT_EQ(floppy.GetSector(3), ControlBufferOf({0, 0, lbas[0], lbas[1], lbas[2]}));
@@ -154,10 +154,31 @@ const FailureCase kFailureCases[] = {
       "warning: Failed to read Master Boot Record of your drive !"},
      {0}},
     {"RecordWriteFails",
-     FailAllAttemptsOfWrite(3),
+     FailAllAttemptsOfWrite(4),
      "Failed :: Error writing floppy disk sectors !",
      {kPrompt, kWriteMessage},
-     {0, 4}},
+     {0, 3, 4}},
+    {"SecondEbrUnreadable",
+     [](FakePlatform& p) { p.readFaults[4] = TransferFault::Fail; },
+     "Failed :: Error reading partition chain !",
+     {kPrompt, std::string("app: ") + disk::kReadFailureMessage},
+     {0, 3, 4, 5}},
+    // Reserved sector, two FATs of three sectors: the root directory is at
+    // sector 7, so EBRs fit in sectors 5 and 6 only.
+    {"BootSectorLeavesRoomForTwoEbrs",
+     [](FakePlatform& p) {
+       auto& bootSector = p.files["os\\bs"];
+       bootSector.assign(512, 0);
+       bootSector[12] = 2;
+       bootSector[14] = 1;
+       bootSector[16] = 2;
+       bootSector[22] = 3;
+     },
+     "Failed :: Too many partitions for a rescue floppy !",
+     {kPrompt,
+      "warning: Your drive has more logical partitions than a rescue floppy can hold (at most "
+      "2).\nNo rescue disk was created."},
+     {0, 3, 4, 5, 6}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Failures, RescueDiskFailureTest, ::testing::ValuesIn(kFailureCases),

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "rescue/ControlBuffer.h"
+#include "rescue/FloppyLayout.h"
 #include "tests/support/DiskImages.h"
 #include "tests/support/RescueFixture.h"
 
@@ -16,6 +17,33 @@ const std::string kChainMessage =
     "warning: The chain of logical partitions on your drive loops back on itself or holds more "
     "than 100 partitions.\nNo rescue disk was created.";
 const std::string kFloppyStatus = "status: Failed :: Error writing floppy disk sectors !";
+const std::string kReadMessage = std::string("app: ") + disk::kReadFailureMessage;
+
+// A boot sector whose BPB describes a FAT12 floppy with this layout.
+disk::Sector BootSectorWith(unsigned bytesPerSector, unsigned reserved, unsigned fats,
+                            unsigned sectorsPerFat) {
+  disk::Sector sector{};
+  sector[11] = static_cast<std::uint8_t>(bytesPerSector);
+  sector[12] = static_cast<std::uint8_t>(bytesPerSector >> 8U);
+  sector[14] = static_cast<std::uint8_t>(reserved);
+  sector[16] = static_cast<std::uint8_t>(fats);
+  sector[22] = static_cast<std::uint8_t>(sectorsPerFat);
+  return sector;
+}
+
+TEST(FloppyLayoutTest, TheRootDirectoryFollowsTheFatsOfAUsableBpbOnly) {
+  EXPECT_EQ(rescue::FirstRootDirectorySector(BootSectorWith(512, 1, 2, 9)), 19);
+  EXPECT_EQ(rescue::FirstRootDirectorySector(BootSectorWith(512, 1, 2, 3)), 7);
+  EXPECT_EQ(rescue::FirstRootDirectorySector(BootSectorWith(512, 4, 1, 5)), 9);
+  for (const disk::Sector& unusable :
+       {BootSectorWith(1024, 1, 2, 3), BootSectorWith(512, 0, 2, 3), BootSectorWith(512, 1, 0, 3),
+        BootSectorWith(512, 1, 3, 3), BootSectorWith(512, 1, 2, 0), disk::Sector{}}) {
+    EXPECT_EQ(rescue::FirstRootDirectorySector(unusable), 19);
+  }
+  EXPECT_EQ(rescue::ExtendedRecordRoom(19), 14);
+  EXPECT_EQ(rescue::ExtendedRecordRoom(7), 2);
+  EXPECT_EQ(rescue::ExtendedRecordRoom(3), 0);
+}
 
 TEST(ControlRecordTest, PacksMarkerValueLittleEndianAndTerminator) {
   rescue::ControlBuffer buffer{};
@@ -38,8 +66,8 @@ class RescueRecordsTest : public RescueFixture {
   // in sector 4, EBR k in sector 4 + k, and sector 3 written last.
   void ExpectRescueRecordsOf(const std::vector<std::uint32_t>& ebrLbas, int drive = 0) {
     RecordingSink sink(transcript, drive);
-    ASSERT_TRUE(WriteRescueRecords(platform, drive, sink));
-    std::vector<std::uint64_t> order{4};
+    ASSERT_TRUE(WriteRescueRecords(platform, drive, sink, room));
+    std::vector<std::uint64_t> order{3, 4};
     std::vector<std::uint32_t> control{static_cast<std::uint32_t>(drive), 0};
     EXPECT_EQ(floppy.GetSector(4), platform.Device(disk::PhysicalDriveName(drive)).GetSector(0));
     for (std::size_t k = 0; k < ebrLbas.size(); ++k) {
@@ -56,10 +84,13 @@ class RescueRecordsTest : public RescueFixture {
 
   bool RunOnDisk0() {
     RecordingSink sink(transcript, 0);
-    const bool result = WriteRescueRecords(platform, 0, sink);
+    const bool result = WriteRescueRecords(platform, 0, sink, room);
     ExpectEveryHandleClosed();
     return result;
   }
+
+  // Room for every EBR the control buffer indexes, unless a test says less.
+  int room = rescue::kMaxExtendedRecords;
 };
 
 TEST_F(RescueRecordsTest, PrimaryPartitionsOnlyGiveTheMbrAndTwoRecords) {
@@ -120,7 +151,7 @@ TEST_F(RescueRecordsTest, AnOverlongOrLoopingChainIsRefusedWithoutAControlBuffer
   EXPECT_EQ(std::vector<std::string>(transcript.end() - 3, transcript.end()),
             (std::vector<std::string>{"status: Writing Partition Boot Record #100...", kChainStatus,
                                       kChainMessage}));
-  EXPECT_EQ(FloppySectorsWritten().size(), 101U);  // the MBR and 100 EBRs, not sector 3
+  EXPECT_EQ(FloppySectorsWritten().size(), 102U);  // sector 3 cleared, the MBR and 100 EBRs
   EXPECT_TRUE(floppy.GetSector(3) == disk::Sector{});
 
   // EBR 3 links back to EBR 1: caught on reaching it, not after 100 copies.
@@ -132,7 +163,7 @@ TEST_F(RescueRecordsTest, AnOverlongOrLoopingChainIsRefusedWithoutAControlBuffer
   EXPECT_FALSE(RunOnDisk0());
   EXPECT_EQ(transcript.at(transcript.size() - 3), "status: Writing Partition Boot Record #3...");
   EXPECT_EQ(transcript.back(), kChainMessage);
-  EXPECT_EQ(FloppySectorsWritten(), (std::vector<std::uint64_t>{4, 5, 6, 7}));
+  EXPECT_EQ(FloppySectorsWritten(), (std::vector<std::uint64_t>{3, 4, 5, 6, 7}));
   EXPECT_EQ(platform.ReadCount() - readsBefore, 2 + 3 + 1);
 }
 
@@ -155,22 +186,49 @@ TEST_F(RescueRecordsTest, AnUnreadableMbrFailsBeforeAnyFloppyWrite) {
   EXPECT_TRUE(platform.writes.empty());
 }
 
-TEST_F(RescueRecordsTest, AnUnreadableEbrEndsTheWalkButNotTheStage) {
-  const auto lbas = PutLogicalChain(disk, 63, 3);
-  platform.readFaults[5] = TransferFault::Short;  // MBR, LBA 0 again, EBR 1, EBR 2, EBR 3
-  ExpectRescueRecordsOf({lbas[0], lbas[1]});
-  EXPECT_EQ(std::ranges::count(transcript, std::string("app: ") + disk::kReadFailureMessage), 1);
+TEST_F(RescueRecordsTest, OnlyTheEbrsBeforeTheRootDirectoryAreCopied) {
+  room = rescue::ExtendedRecordRoom(rescue::kStandardRootDirectorySector);
+  ExpectRescueRecordsOf(PutLogicalChain(disk, 63, 14, 64));
 
   transcript.clear();
   platform.writes.clear();
-  disk.PutSector(lbas[0], BootRecord({}, 0, false));
-  ExpectRescueRecordsOf({});
+  PutLogicalChain(disk, 63, 15, 64);
+  EXPECT_FALSE(RunOnDisk0());
+  EXPECT_EQ(std::vector<std::string>(transcript.end() - 3, transcript.end()),
+            (std::vector<std::string>{
+                "status: Writing Partition Boot Record #14...",
+                "status: Failed :: Too many partitions for a rescue floppy !",
+                "warning: Your drive has more logical partitions than a rescue floppy can hold (at "
+                "most 14).\nNo rescue disk was created."}));
+  EXPECT_EQ(FloppySectorsWritten().back(), 18U);
+  EXPECT_EQ(floppy.GetSector(3), disk::Sector{});
+}
+
+TEST_F(RescueRecordsTest, AnUnreadableEbrFailsAndLeavesNoControlBufferEvenAnOldOne) {
+  // The second EBR lies past the end of the disk, so reading it fails.
+  FakeDevice& small = platform.AddDevice(disk::PhysicalDriveName(0), 4096);
+  PutLogicalChain(small, 63, 2, 8192);
+  floppy.PutSector(3, ControlBufferOf({1, 0, 77}));
+  EXPECT_FALSE(RunOnDisk0());
+  EXPECT_EQ(std::vector<std::string>(transcript.end() - 3, transcript.end()),
+            (std::vector<std::string>{"status: Writing Partition Boot Record #1...", kReadMessage,
+                                      "status: Failed :: Error reading partition chain !"}));
+  EXPECT_EQ(std::ranges::count(transcript, kReadMessage), 1);
+  EXPECT_EQ(FloppySectorsWritten(), (std::vector<std::uint64_t>{3, 4, 5}));
+  EXPECT_EQ(floppy.GetSector(3), disk::Sector{});
+}
+
+TEST_F(RescueRecordsTest, AnUnsignedEbrEndsTheWalkButNotTheStage) {
+  const auto lbas = PutLogicalChain(disk, 63, 3);
+  disk.PutSector(lbas[1], BootRecord({}, 0, false));
+  ExpectRescueRecordsOf({lbas[0]});
   EXPECT_EQ(transcript.back(), "status: Writing Control Buffer...");
 }
 
 TEST_F(RescueRecordsTest, AFailedFloppyWriteEndsTheStageBeforeTheControlBuffer) {
-  // Writes go to sectors 4, 5, 6 and 3 in turn: fail all five attempts of one.
-  for (const int failingWrite : {1, 2, 4}) {
+  // Writes go to sectors 3 (cleared), 4, 5, 6 and 3 in turn: fail all five
+  // attempts of one.
+  for (const int failingWrite : {1, 2, 5}) {
     SCOPED_TRACE(failingWrite);
     std::vector<std::string> caseTranscript;
     FakePlatform fresh(caseTranscript);
@@ -180,11 +238,11 @@ TEST_F(RescueRecordsTest, AFailedFloppyWriteEndsTheStageBeforeTheControlBuffer) 
       fresh.writeFaults[failingWrite + attempt] = TransferFault::Fail;
     }
     RecordingSink sink(caseTranscript, 0);
-    EXPECT_FALSE(WriteRescueRecords(fresh, 0, sink));
+    EXPECT_FALSE(WriteRescueRecords(fresh, 0, sink, rescue::kMaxExtendedRecords));
     EXPECT_EQ(std::vector<std::string>(caseTranscript.end() - 2, caseTranscript.end()),
               (std::vector<std::string>{std::string("app: ") + disk::kWriteFailureMessage,
                                         kFloppyStatus}));
-    if (failingWrite < 4) {
+    if (failingWrite < 5) {
       EXPECT_EQ(fresh.Device(disk::kFloppyDeviceName).GetSector(3), disk::Sector{});
     }
     EXPECT_TRUE(fresh.OpenHandles().empty());

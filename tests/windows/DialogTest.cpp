@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <string>
+#include <vector>
 
 #include "app/BackdropDialog.h"
 #include "disk/SectorAccess.h"
@@ -133,6 +135,8 @@ TEST_F(DialogTest, ListsTheDisksWithTheirColumnsColourAndIcon) {
                   EXPECT_EQ(column.cx, columns.at(i).second);
                 }
                 EXPECT_EQ(ListView_GetTextColor(list), RGB(132, 0, 132));
+                // The dialog releases the image list; the list view must not.
+                EXPECT_NE(GetWindowLongA(list, GWL_STYLE) & LVS_SHAREIMAGELISTS, 0);
                 EXPECT_EQ(ImageList_GetImageCount(ListView_GetImageList(list, LVSIL_SMALL)), 1);
                 ASSERT_EQ(ListView_GetItemCount(list), 2);
                 EXPECT_EQ(ListText(list, 0, 0), "Physical Disk 0");
@@ -245,6 +249,75 @@ TEST_F(DialogTest, EnterEscapeAndTheCloseBoxEndTheDialog) {
   EXPECT_EQ(
       RunCreator({Creator(), Do([this] { PostMessageA(creator, WM_SYSCOMMAND, SC_CLOSE, 0); })}),
       IDCANCEL);
+}
+
+// One control of a compiled DIALOG (not DIALOGEX) template.
+struct CompiledControl {
+  DWORD style;
+  short width;
+  short height;
+  std::wstring className;
+  std::wstring text;
+};
+
+// A name or an ordinal, which reads as "#" and its number.
+std::wstring ReadNameOrOrdinal(const WORD*& at) {
+  if (*at == 0xFFFF) {
+    const std::wstring ordinal = L"#" + std::to_wstring(at[1]);
+    at += 2;
+    return ordinal;
+  }
+  std::wstring name;
+  while (*at != 0) {
+    name += static_cast<wchar_t>(*at++);
+  }
+  ++at;
+  return name;
+}
+
+// What windres made of the resource script, read from the program's resources.
+std::vector<CompiledControl> CompiledControls(int dialogId) {
+  static_assert(sizeof(DLGTEMPLATE) == 18 && sizeof(DLGITEMTEMPLATE) == 18);
+  HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(dialogId), MAKEINTRESOURCEA(5));
+  const auto* dialog = static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(nullptr, found)));
+  const auto* at = reinterpret_cast<const WORD*>(dialog + 1);
+  for (int name = 0; name < 3; ++name) {  // menu, class, caption
+    ReadNameOrOrdinal(at);
+  }
+  if ((dialog->style & DS_SETFONT) != 0) {
+    ++at;  // point size
+    ReadNameOrOrdinal(at);
+  }
+  std::vector<CompiledControl> controls;
+  for (int i = 0; i < dialog->cdit; ++i) {
+    const auto aligned = (reinterpret_cast<std::uintptr_t>(at) + 3) & ~std::uintptr_t{3};
+    const auto* item = reinterpret_cast<const DLGITEMTEMPLATE*>(aligned);
+    at = reinterpret_cast<const WORD*>(item + 1);
+    std::wstring className = ReadNameOrOrdinal(at);
+    std::wstring text = ReadNameOrOrdinal(at);
+    at = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(at + 1) + *at);
+    controls.push_back({item->style, item->cx, item->cy, std::move(className), std::move(text)});
+  }
+  return controls;
+}
+
+TEST(DialogTemplateTest, StaticTextsStartAGroupAndIconsKeepTheirSize) {
+  for (const int dialogId : {IDD_ABOUT, IDD_SUCCESS_NOTICE}) {
+    int icons = 0;
+    for (const CompiledControl& control : CompiledControls(dialogId)) {
+      if (control.className != L"#130" && control.className != L"STATIC") {
+        continue;
+      }
+      if ((control.style & SS_TYPEMASK) == SS_ICON) {
+        ++icons;
+        EXPECT_GE(control.width, 20) << dialogId;
+        EXPECT_EQ(control.height, 20) << dialogId;
+      } else {
+        EXPECT_NE(control.style & WS_GROUP, 0U) << dialogId << " " << control.text;
+      }
+    }
+    EXPECT_EQ(icons, dialogId == IDD_ABOUT ? 1 : 2);
+  }
 }
 
 // The backdrop's scene painted into a memory bitmap of a given client size.
