@@ -21,7 +21,7 @@ std::size_t EntryOffset(int entry) {
   return kPartitionTableOffset + kPartitionEntrySize * static_cast<std::size_t>(entry);
 }
 
-std::uint8_t EntryType(const disk::Sector& sector, int entry) {
+std::uint8_t EntryType(std::span<const std::uint8_t, disk::kSectorSize> sector, int entry) {
   return sector[EntryOffset(entry) + kTypeOffsetInEntry];
 }
 
@@ -31,10 +31,21 @@ std::uint32_t EntryStart(const disk::Sector& sector, int entry) {
 
 bool IsExtendedType(std::uint8_t type) { return type == 0x05 || type == 0x0F; }
 
+constexpr std::uint8_t kGptProtectiveType = 0xEE;
+
 }  // namespace
 
 bool HasBootSignature(std::span<const std::uint8_t, disk::kSectorSize> sector) {
   return sector[510] == 0x55 && sector[511] == 0xAA;
+}
+
+bool HasGptProtectiveEntry(std::span<const std::uint8_t, disk::kSectorSize> bootRecord) {
+  for (int entry = 0; entry < kPartitionEntryCount; ++entry) {
+    if (EntryType(bootRecord, entry) == kGptProtectiveType) {
+      return true;
+    }
+  }
+  return false;
 }
 
 void CopySector(std::span<std::uint8_t> destination, std::span<const std::uint8_t> source,

@@ -20,6 +20,11 @@ inline constexpr int kPartitionEntryCount = 4;
 
 bool HasBootSignature(std::span<const std::uint8_t, disk::kSectorSize> sector);
 
+// True when the partition table holds an entry of type 0xEE: the protective
+// MBR of a GUID partition table, or a hybrid one, whose real partition system
+// lies outside the MBR and EBRs.
+bool HasGptProtectiveEntry(std::span<const std::uint8_t, disk::kSectorSize> bootRecord);
+
 // Copies length bytes from the front of source to the front of destination;
 // nothing when length is not positive, never more than either side holds.
 void CopySector(std::span<std::uint8_t> destination, std::span<const std::uint8_t> source,

@@ -84,6 +84,15 @@ bool ReportMasterBootRecordFailure(StatusSink& sink) {
   return false;
 }
 
+bool ReportGptRefusal(StatusSink& sink) {
+  sink.SetStatus("Failed :: GPT disks are not supported !");
+  sink.ShowMessage(
+      "This disk uses a GUID partition table.\nA rescue floppy can only hold MBR partition "
+      "tables; no rescue disk was created.",
+      MessageIcon::Exclamation);
+  return false;
+}
+
 std::string TooManyPartitionsMessage(int extendedRecordRoom) {
   return "Your drive has more logical partitions than a rescue floppy can hold (at most " +
          std::to_string(extendedRecordRoom) + ").\nNo rescue disk was created.";
@@ -155,6 +164,9 @@ bool WriteRescueRecords(platform::Platform& platform, int drive, StatusSink& sin
   sink.SetStatus("Reading Master Boot Record...");
   if (reader.ReadMasterBootRecord(masterBootRecord) != disk::kResultOk) {
     return ReportMasterBootRecordFailure(sink);
+  }
+  if (partition::HasGptProtectiveEntry(masterBootRecord.data)) {
+    return ReportGptRefusal(sink);
   }
   if (const CopyOutcome outcome = CopyRecords(reader, copier, masterBootRecord);
       outcome != CopyOutcome::Copied) {

@@ -54,28 +54,39 @@ std::string ClassOf(HWND window) {
   return name.data();
 }
 
+bool IsDialogOf(HWND window, DWORD process) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  return owner == process && ClassOf(window) == "#32770";
+}
+
+// The dialogs of one process: its main dialog, and its visible message boxes
+// and notices (the backdrop, a dialog without controls, is neither). Only the
+// program this driver started counts, never a window that an earlier run left
+// behind while it was still closing.
 struct Windows {
   DWORD process;
   std::vector<HWND> dialogs;
+  HWND main;
 };
 
-BOOL CALLBACK CollectPopup(HWND window, LPARAM context) {
+BOOL CALLBACK CollectDialog(HWND window, LPARAM context) {
   auto* windows = reinterpret_cast<Windows*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner == windows->process && IsWindowVisible(window) && ClassOf(window) == "#32770" &&
-      GetWindow(window, GW_CHILD) != nullptr && Caption(window) != kMainCaption) {
+  if (!IsDialogOf(window, windows->process)) {
+    return TRUE;
+  }
+  if (Caption(window) == kMainCaption) {
+    windows->main = window;
+  } else if (IsWindowVisible(window) && GetWindow(window, GW_CHILD) != nullptr) {
     windows->dialogs.push_back(window);
   }
   return TRUE;
 }
 
-// The program's visible dialogs other than the main dialog and the backdrop
-// (the one without controls): its message boxes and notices.
-std::vector<HWND> PopupsOf(DWORD process) {
-  Windows found{process, {}};
-  EnumWindows(CollectPopup, reinterpret_cast<LPARAM>(&found));
-  return found.dialogs;
+Windows WindowsOf(DWORD process) {
+  Windows found{process, {}, nullptr};
+  EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 // The whole screen as an uncompressed 24-bit bitmap file.
@@ -139,7 +150,8 @@ class Person {
   // nothing left to do.
   bool Act() {
     seenAt = GetTickCount();
-    const std::vector<HWND> popups = PopupsOf(program.dwProcessId);
+    const Windows windows = WindowsOf(program.dwProcessId);
+    const std::vector<HWND>& popups = windows.dialogs;
     for (HWND dialog : popups) {
       if (handled.contains(dialog)) {
         continue;
@@ -157,7 +169,7 @@ class Person {
       Answer(dialog, IDOK);
       return true;
     }
-    HWND main = FindWindowA("#32770", kMainCaption);
+    HWND main = windows.main;
     if (main == nullptr || !popups.empty() || IsWindowEnabled(main) == FALSE ||
         IsWindowEnabled(GetDlgItem(main, kCreateButton)) == FALSE) {
       return true;  // busy, or between windows

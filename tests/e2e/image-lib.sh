@@ -16,7 +16,7 @@ le32() {
 
 # Unsigned bytes of a file, space-separated: FILE OFFSET COUNT.
 read_bytes() {
-  od -An -v -tu1 -j "$2" -N "$3" "$1" | tr -s ' \n' ' '
+  od -An -v -tu1 -j "$2" -N "$3" "$1" 2>/dev/null | tr -s ' \n' ' '
 }
 
 # A partition entry of the boot record at LBA: prints "type start".

@@ -6,12 +6,15 @@
 #   slot4.img       three primaries and an extended partition of type 0x0F in
 #                   the fourth slot, with two logical drives
 #   beyond4g.img    a sparse 6 GiB disk whose logical drives lie beyond 4 GiB
-#   chain100.img    a chain of 100 logical drives (sfdisk writes 50, the rest
-#   chain101.img    are appended), and one of 101
+#   chain14.img     chains of 14, 15 and 100 logical drives (sfdisk writes
+#   chain15.img     up to 50, the rest are appended)
+#   chain100.img
 #   loop.img        logical3.img with the third EBR linking back to the first
+#   ebr-beyond-end.img  logical3.img with the first EBR linking past the disk's end
 #   ebr-unsigned.img  logical3.img with the second EBR's signature cleared
 #   mbr-unsigned.img  logical3.img with the MBR's signature cleared
 #   second.img      a second disk (drive 1): one primary, two logical drives
+#   gpt.img         a GUID partition table with two partitions
 # Usage: make-disks.sh FOLDER
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -66,16 +69,23 @@ extend_chain() {  # IMAGE COUNT
 }
 
 chain() {  # IMAGE LOGICAL-DRIVES
+  local written=$(($2 < 50 ? $2 : 50))
   { printf 'label: dos\nstart=2048, size=20480, type=7\nstart=22528, type=5\n'
-    for _ in $(seq 50); do echo "size=2048, type=83"; done; } | table "$1" 512M
-  extend_chain "$1" $(($2 - 50))
+    for _ in $(seq "$written"); do echo "size=2048, type=83"; done; } | table "$1" 512M
+  extend_chain "$1" $(($2 - written))
 }
+chain chain14.img 14
+chain chain15.img 15
 chain chain100.img 100
-chain chain101.img 101
 
 cp logical3.img loop.img
 mapfile -t ebrs < <(ebr_chain logical3.img)
 set_partition_entry loop.img "${ebrs[2]}" 1 5 0 4096
+
+# The first EBR links to a second one past the end of the disk, which cannot
+# be read.
+cp logical3.img ebr-beyond-end.img
+set_partition_entry ebr-beyond-end.img "${ebrs[0]}" 1 5 $((1 << 20)) 4096
 
 cp logical3.img ebr-unsigned.img
 put_bytes ebr-unsigned.img $((ebrs[1] * 512 + 510)) '\x00\x00'
@@ -89,4 +99,10 @@ start=2048, size=10240, type=b
 start=12288, type=5
 size=10240, type=b
 type=83
+T
+
+table gpt.img 32M <<'T'
+label: gpt
+size=10240, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7
+type=0FC63DAF-8483-4772-8E79-3D69D8477DE4
 T

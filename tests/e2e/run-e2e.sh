@@ -35,25 +35,24 @@ success=$'notice\nstatus: Corvane Disk Successfully Created'
 passed=0
 failed=0
 
-# The floppy a run should leave: the blank image with the boot sector, the
-# MBR, the first ebrs EBRs of the chain and, if asked, the control buffer.
-expected_floppy() {  # OUT DISK DRIVE BOOT(yes/no) EBRS CONTROL(yes/no)
-  local out=$1 disk=$2 drive=$3 boot=$4 count=$5 control=$6 k=0 lba
+# The floppy a run should leave: the floppy it started with, and the boot
+# sector, the MBR, the first ebrs EBRs of the chain and, if asked, the
+# control buffer; once the MBR is copied, sector 3 holds no older index.
+expected_floppy() {  # OUT START DISK DRIVE BOOT(yes/no) EBRS CONTROL(yes/no)
+  local out=$1 start=$2 disk=$3 drive=$4 boot=$5 count=$6 control=$7 k=0 lba
   local records
   records="$(printf '$')$(le32 "$drive")$(printf '$')$(le32 0)"
-  cp "$work/blank-floppy.img" "$out"
+  cp "$start" "$out"
   [[ $boot == yes ]] && dd if=os/bs of="$out" bs=512 count=1 conv=notrunc status=none
   ((count >= 0)) || return 0
+  dd if=/dev/zero of="$out" bs=512 count=1 seek=3 conv=notrunc status=none
   dd if="$disk" of="$out" bs=512 count=1 seek=4 conv=notrunc status=none
   for lba in $(ebr_chain "$disk" | head -n "$count"); do
     dd if="$disk" of="$out" bs=512 skip="$lba" count=1 seek=$((5 + k)) conv=notrunc status=none
     records+="$(printf '$')$(le32 "$lba")"
     k=$((k + 1))
   done
-  if [[ $control == yes ]]; then
-    dd if=/dev/zero of="$out" bs=512 count=1 seek=3 conv=notrunc status=none
-    put_bytes "$out" $((3 * 512)) "$records"
-  fi
+  [[ $control == no ]] || put_bytes "$out" $((3 * 512)) "$records"
 }
 
 fail() {
@@ -66,14 +65,15 @@ fail() {
 # expected transcript, and the expected floppy (expect_* variables).
 run_case() {
   if [[ -n ${CORVANE_E2E_ONLY:-} && $name != "$CORVANE_E2E_ONLY" ]]; then
-    unset disk1 boot_sector_size floppy_drive floppy_medium expect_disk
+    unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk
     return 0
   fi
   local run=$work/runs/$name disk shots started=$SECONDS
   mkdir -p "$run/floppy-root" "$run/shots"
   cp -r os "$run/os"
   [[ -z ${boot_sector_size:-} ]] || head -c "$boot_sector_size" /dev/urandom >"$run/os/bs"
-  cp "$work/blank-floppy.img" "$run/floppy.img"
+  local start=${floppy_start:-$work/blank-floppy.img}
+  cp "$start" "$run/floppy.img"
   rm -f "$dosdevices"/physicaldrive* "$dosdevices/a:" "$dosdevices/a::"
   ln -s "$(cd "$work/disks" && realpath "$disk0")" "$dosdevices/physicaldrive0"
   [[ -z ${disk1:-} ]] || ln -s "$work/disks/$disk1" "$dosdevices/physicaldrive1"
@@ -92,7 +92,7 @@ run_case() {
   [[ $(cd "$work/disks" && md5sum "${mapped[@]}" 2>/dev/null || true) == "$before" ]] ||
     fail "a disk image changed"
 
-  (cd "$run" && expected_floppy "$run/expected.img" "$work/disks/${expect_disk:-$disk0}" \
+  (cd "$run" && expected_floppy "$run/expected.img" "$start" "$work/disks/${expect_disk:-$disk0}" \
     "$row" "$expect_boot" "$expect_ebrs" "$expect_control")
   cmp -s "$run/expected.img" "$run/floppy.img" ||
     fail "floppy differs: $(cmp "$run/expected.img" "$run/floppy.img" 2>&1 | head -n 1)"
@@ -110,13 +110,13 @@ run_case() {
     echo "passed $name ($((SECONDS - started)) s)"
     passed=$((passed + 1))
   fi
-  unset disk1 boot_sector_size floppy_drive floppy_medium expect_disk
+  unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk
 }
 
 cd "$here/../.."
 
 # Rescue disks made as they should be.
-for disk in primary:0 logical3:3 slot4:2 beyond4g:2 chain100:100 ebr-unsigned:1; do
+for disk in primary:0 logical3:3 slot4:2 beyond4g:2 chain14:14 ebr-unsigned:1; do
   name=${disk%%:*} disk0=$name.img row=0
   expected="$prompt"$'\n'"$success"$'\nexit: 0'
   expect_boot=yes expect_ebrs=${disk##*:} expect_control=yes expect_kernel=yes
@@ -133,16 +133,37 @@ expected="$prompt"$'\n'"$success"$'\nexit: 0'
 expect_boot=yes expect_ebrs=3 expect_control=yes expect_kernel=yes
 run_case
 
-# Chains that cannot be indexed: the copies so far, but no control buffer.
-for disk in chain101:100 loop:3; do
-  name=${disk%%:*} disk0=$name.img row=0
-  expected="$prompt"$'\nmessage: The chain of logical partitions on your drive loops back on itself or holds more than 100 partitions.\nNo rescue disk was created.\nstatus: Failed :: Invalid partition chain !\nexit: 0'
-  expect_boot=yes expect_ebrs=${disk##*:} expect_control=no expect_kernel=yes
+# Chains that cannot be saved: the copies so far, but no control buffer.
+name=loop disk0=loop.img row=0
+expected="$prompt"$'\nmessage: The chain of logical partitions on your drive loops back on itself or holds more than 100 partitions.\nNo rescue disk was created.\nstatus: Failed :: Invalid partition chain !\nexit: 0'
+expect_boot=yes expect_ebrs=3 expect_control=no expect_kernel=yes
+run_case
+
+# The 15th EBR would overwrite the floppy's root directory.
+for disk in chain15 chain100; do
+  name=$disk disk0=$disk.img row=0
+  expected="$prompt"$'\nmessage: Your drive has more logical partitions than a rescue floppy can hold (at most 14).\nNo rescue disk was created.\nstatus: Failed :: Too many partitions for a rescue floppy !\nexit: 0'
+  expect_boot=yes expect_ebrs=14 expect_control=no expect_kernel=yes
   run_case
 done
 
+# The second EBR cannot be read, on a floppy that held an older rescue disk:
+# its index must not survive over the new copies.
+cp "$work/blank-floppy.img" "$work/old-rescue-floppy.img"
+put_bytes "$work/old-rescue-floppy.img" $((3 * 512)) "\$$(le32 1)\$$(le32 0)\$$(le32 63)"
+name=ebr-unreadable disk0=ebr-beyond-end.img row=0
+floppy_start=$work/old-rescue-floppy.img
+expected="$prompt"$'\nmessage: The application failed to read from the physical drive !\nstatus: Failed :: Error reading partition chain !\nexit: 0'
+expect_boot=yes expect_ebrs=1 expect_control=no expect_kernel=yes
+run_case
+
 name=mbr-unsigned disk0=mbr-unsigned.img row=0
 expected="$prompt"$'\nmessage: Failed to read Master Boot Record of your drive !\nstatus: Reading Master Boot Record failed !\nexit: 0'
+expect_boot=yes expect_ebrs=-1 expect_control=no expect_kernel=yes
+run_case
+
+name=gpt disk0=gpt.img row=0
+expected="$prompt"$'\nmessage: This disk uses a GUID partition table.\nA rescue floppy can only hold MBR partition tables; no rescue disk was created.\nstatus: Failed :: GPT disks are not supported !\nexit: 0'
 expect_boot=yes expect_ebrs=-1 expect_control=no expect_kernel=yes
 run_case
 

@@ -167,7 +167,7 @@ TEST_F(RescueRecordsTest, AnOverlongOrLoopingChainIsRefusedWithoutAControlBuffer
   EXPECT_EQ(platform.ReadCount() - readsBefore, 2 + 3 + 1);
 }
 
-TEST_F(RescueRecordsTest, AnUnreadableMbrFailsBeforeAnyFloppyWrite) {
+TEST_F(RescueRecordsTest, AnUnreadableUnsignedOrGptMbrFailsBeforeAnyFloppyWrite) {
   const std::string read = std::string("app: ") + disk::kReadFailureMessage;
   const std::vector<std::string> failure = {"status: Reading Master Boot Record failed !",
                                             "warning: Failed to read Master Boot Record of your "
@@ -184,6 +184,22 @@ TEST_F(RescueRecordsTest, AnUnreadableMbrFailsBeforeAnyFloppyWrite) {
   EXPECT_EQ(transcript, (std::vector<std::string>{"status: Reading Master Boot Record...",
                                                   failure[0], failure[1]}));
   EXPECT_TRUE(platform.writes.empty());
+
+  // A protective MBR, or a hybrid one with an NTFS entry beside it.
+  for (const disk::Sector& gpt :
+       {BootRecord({{0, 0xEE, 1}}),
+        BootRecord({{0, kNtfs, 63}, {1, kExtended, 4096}, {3, 0xEE, 1}})}) {
+    transcript.clear();
+    disk.PutSector(0, gpt);
+    EXPECT_FALSE(RunOnDisk0());
+    EXPECT_EQ(transcript,
+              (std::vector<std::string>{
+                  "status: Reading Master Boot Record...",
+                  "status: Failed :: GPT disks are not supported !",
+                  "warning: This disk uses a GUID partition table.\nA rescue floppy can only hold "
+                  "MBR partition tables; no rescue disk was created."}));
+    EXPECT_TRUE(platform.writes.empty());
+  }
 }
 
 TEST_F(RescueRecordsTest, OnlyTheEbrsBeforeTheRootDirectoryAreCopied) {
