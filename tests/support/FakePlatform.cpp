@@ -54,7 +54,8 @@ std::vector<std::string> FakePlatform::OpenHandles() const {
 }
 
 DeviceHandle FakePlatform::OpenDevice(const std::string& name, Access access, Share share) {
-  if (!devices.contains(name) || unopenable.contains(name) || !SharingAllows(name, share)) {
+  if (openFaults.contains(++openCount) || !devices.contains(name) || unopenable.contains(name) ||
+      !SharingAllows(name, share)) {
     calls.push_back("open-failed " + name);
     return platform::kInvalidDevice;
   }
@@ -76,7 +77,7 @@ bool FakePlatform::SetPosition(DeviceHandle device, std::uint64_t offset) {
     return false;
   }
   calls.push_back("seek " + handle->name + " " + std::to_string(offset));
-  if (unpositionable.contains(handle->name)) {
+  if (positionFaults.contains(++positionCount) || unpositionable.contains(handle->name)) {
     return false;
   }
   handle->position = offset;
@@ -170,7 +171,7 @@ std::optional<std::size_t> FakePlatform::ReadFileStart(const std::string& path,
                                                        std::span<std::uint8_t> buffer) {
   calls.push_back("readfile " + path);
   const auto found = files.find(path);
-  if (found == files.end()) {
+  if (openFaults.contains(++openCount) || found == files.end()) {
     return std::nullopt;
   }
   const std::size_t count = std::min(buffer.size(), found->second.size());

@@ -59,9 +59,12 @@ class FakePlatform final : public platform::Platform {
   // Requests to a device without a handler fail.
   std::map<std::string, ControlHandler> controlHandlers;
 
-  // Faults. Reads and writes are counted from 1 across all devices.
+  // Faults. Opens (of devices and files), positionings, reads and writes are
+  // each counted from 1 across all devices.
   std::set<std::string> unopenable;
   std::set<std::string> unpositionable;
+  std::set<int> openFaults;
+  std::set<int> positionFaults;
   std::map<int, TransferFault> readFaults;
   std::map<int, TransferFault> writeFaults;
   bool copyFails = false;
@@ -71,6 +74,8 @@ class FakePlatform final : public platform::Platform {
   std::vector<std::string> startedPrograms;
   std::vector<WriteEvent> writes;
   [[nodiscard]] std::vector<std::string> OpenHandles() const;
+  [[nodiscard]] int OpenCount() const { return openCount; }
+  [[nodiscard]] int PositionCount() const { return positionCount; }
   [[nodiscard]] int ReadCount() const { return readCount; }
   [[nodiscard]] int WriteCount() const { return writeCount; }
 
@@ -118,6 +123,8 @@ class FakePlatform final : public platform::Platform {
   std::map<std::string, FakeDevice> devices;
   std::map<std::uintptr_t, OpenHandle> handles;
   std::uintptr_t nextHandle = 1;
+  int openCount = 0;
+  int positionCount = 0;
   int readCount = 0;
   int writeCount = 0;
 };
