@@ -25,7 +25,8 @@ int RescueApp::Run() {
   return 0;
 }
 
-bool RescueApp::InitInstance() {
+// The application object's start-up hook, a member whatever state it holds.
+bool RescueApp::InitInstance() {  // NOLINT(readability-convert-member-functions-to-static)
   // Registers the list view class; every supported Windows draws the
   // three-dimensional control look by itself.
   InitCommonControls();

@@ -40,7 +40,7 @@ class CreatorDialog final : public ModalDialog, public rescue::StatusSink, priva
   void ShowDialogMessage(const char* text, UINT icon) const;
 
   bool OnSysCommand(WPARAM command);
-  bool OnPaint() const;
+  [[nodiscard]] bool OnPaint() const;
   void OnCreateRescueDisk();
   void OnAbout();
 

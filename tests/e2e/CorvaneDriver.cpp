@@ -77,7 +77,7 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM context) {
   }
   if (Caption(window) == kMainCaption) {
     windows->main = window;
-  } else if (IsWindowVisible(window) && GetWindow(window, GW_CHILD) != nullptr) {
+  } else if (IsWindowVisible(window) != FALSE && GetWindow(window, GW_CHILD) != nullptr) {
     windows->dialogs.push_back(window);
   }
   return TRUE;
@@ -169,13 +169,13 @@ class Person {
       Answer(dialog, IDOK);
       return true;
     }
-    HWND main = windows.main;
-    if (main == nullptr || !popups.empty() || IsWindowEnabled(main) == FALSE ||
-        IsWindowEnabled(GetDlgItem(main, kCreateButton)) == FALSE) {
+    HWND mainDialog = windows.main;
+    if (mainDialog == nullptr || !popups.empty() || IsWindowEnabled(mainDialog) == FALSE ||
+        IsWindowEnabled(GetDlgItem(mainDialog, kCreateButton)) == FALSE) {
       return true;  // busy, or between windows
     }
     // The dialog shows itself before its initialisation has listed the disks.
-    const auto rows = SendMessageA(GetDlgItem(main, kDiskList), LVM_GETITEMCOUNT, 0, 0);
+    const auto rows = SendMessageA(GetDlgItem(mainDialog, kDiskList), LVM_GETITEMCOUNT, 0, 0);
     if (!created && row >= 0 && rows <= row) {
       return true;
     }
@@ -184,15 +184,15 @@ class Person {
       std::fprintf(stderr, "timing: ready after %lu ms\n", seenAt - started);
       Shot("main");
       if (row >= 0) {
-        SelectRow(program.hProcess, GetDlgItem(main, kDiskList), row);
+        SelectRow(program.hProcess, GetDlgItem(mainDialog, kDiskList), row);
       }
-      Answer(main, kCreateButton);
+      Answer(mainDialog, kCreateButton);
       return true;
     }
     Shot("done");
-    std::printf("status: %s\n", Text(GetDlgItem(main, kStatus)).c_str());
+    std::printf("status: %s\n", Text(GetDlgItem(mainDialog, kStatus)).c_str());
     std::fprintf(stderr, "timing: busy %lu ms\n", busy + (seenAt - pressedAt));
-    Press(main, kExitButton);
+    Press(mainDialog, kExitButton);
     return false;
   }
 
@@ -242,7 +242,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot start %s\n", argv[1]);
     return 2;
   }
-  Person person(program, std::atoi(argv[2]), argv[3]);
+  Person person(program, static_cast<int>(std::strtol(argv[2], nullptr, 10)), argv[3]);
   const DWORD start = GetTickCount();
   bool acting = true;
   while (WaitForSingleObject(program.hProcess, kPollMs) == WAIT_TIMEOUT) {

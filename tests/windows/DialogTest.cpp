@@ -49,7 +49,7 @@ Step Answer(const std::string& text, LPCSTR icon = IDI_EXCLAMATION) {
   };
 }
 
-Step Do(std::function<void()> action) {
+Step Do(const std::function<void()>& action) {
   return [action] {
     action();
     return true;
@@ -240,6 +240,9 @@ TEST_F(DialogTest, OpensAFreshAboutBoxFromTheButtonAndTheSystemMenu) {
             std::vector<std::string>(3, "explorer http://www.corvane.example/ /show 5"));
 }
 
+// The analyzer loses track of the steps' std::function storage in the
+// initializer lists and reports a leak that ASan does not see.
+// NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
 TEST_F(DialogTest, EnterEscapeAndTheCloseBoxEndTheDialog) {
   const auto key = [this](WPARAM key) {
     return Do([this, key] { PostMessageA(GetFocus(), WM_KEYDOWN, key, 0); });
@@ -250,6 +253,7 @@ TEST_F(DialogTest, EnterEscapeAndTheCloseBoxEndTheDialog) {
       RunCreator({Creator(), Do([this] { PostMessageA(creator, WM_SYSCOMMAND, SC_CLOSE, 0); })}),
       IDCANCEL);
 }
+// NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)
 
 // One control of a compiled DIALOG (not DIALOGEX) template.
 struct CompiledControl {
@@ -263,7 +267,7 @@ struct CompiledControl {
 // A name or an ordinal, which reads as "#" and its number.
 std::wstring ReadNameOrOrdinal(const WORD*& at) {
   if (*at == 0xFFFF) {
-    const std::wstring ordinal = L"#" + std::to_wstring(at[1]);
+    std::wstring ordinal = L"#" + std::to_wstring(at[1]);
     at += 2;
     return ordinal;
   }
