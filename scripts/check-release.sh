@@ -44,8 +44,9 @@ resources=$(wrestool -l "$exe")
   problem "the exe has not exactly one version resource"
 wrestool -x --type=24 --name=1 --raw "$exe" >"$work/manifest" || problem "no manifest with id 1"
 wrestool -x --type=16 --name=1 --raw "$exe" >"$work/version" || problem "no version resource 1"
-version=$(sed -n 's/^set(CORVANE_VERSION \([0-9.]*\))$/\1/p' "$top/CMakeLists.txt")
-if ! python3 - "$work/manifest" "$work/version" "$version" <<'PY'; then
+version=$(sed -n 's/^set(CORVANE_VERSION \([0-9]*\.[0-9]*\.[0-9]*\.[0-9]*\))$/\1/p' "$top/CMakeLists.txt")
+[[ -n $version ]] || problem "CMakeLists.txt sets no four-number CORVANE_VERSION"
+if ! python3 - "$work/manifest" "$work/version" "${version:-0.0.0.0}" <<'PY'; then
 import struct
 import sys
 import xml.parsers.expat
