@@ -1,10 +1,13 @@
 #include "disk/DriveEnumeration.h"
 
 #include <array>
+#include <limits>
+#include <optional>
 
 #include "disk/DriveIdentifier.h"
 #include "disk/Sector.h"
 #include "disk/SectorAccess.h"
+#include "disk/StorageIdentity.h"
 
 namespace corvane::disk {
 namespace {
@@ -14,30 +17,69 @@ namespace layout = platform::device_control;
 constexpr std::int64_t kCapacityUnit = 1'024'000'000;
 constexpr std::size_t kTextCapacity = 256;
 
-// Column 3 stays empty when the disk does not report its geometry.
-void FillCapacity(platform::Platform& platform, const platform::UniqueDevice& device, int row,
-                  DriveRows& rows) {
+std::uint64_t LittleEndian64(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return LittleEndian32(bytes, at) | std::uint64_t{LittleEndian32(bytes, at + 4)} << 32U;
+}
+
+std::optional<std::string> GeometryCapacity(platform::Platform& platform,
+                                            platform::DeviceHandle device) {
   std::array<std::uint8_t, layout::kGeometrySize> geometry{};
   std::uint32_t returned = 0;
-  if (!platform.ControlDevice(device.Get(), layout::kDiskGetDriveGeometry, {}, geometry,
-                              returned)) {
-    return;
+  if (!platform.ControlDevice(device, layout::kDiskGetDriveGeometry, {}, geometry, returned)) {
+    return std::nullopt;
   }
-  const std::uint64_t cylinders =
-      LittleEndian32(geometry, layout::kGeometryCylinders) |
-      std::uint64_t{LittleEndian32(geometry, layout::kGeometryCylinders + 4)} << 32U;
-  rows.SetCell(row, kCapacityColumn,
-               CapacityText(cylinders, LittleEndian32(geometry, layout::kGeometryTracksPerCylinder),
-                            LittleEndian32(geometry, layout::kGeometrySectorsPerTrack),
-                            LittleEndian32(geometry, layout::kGeometryBytesPerSector)));
+  return CapacityText(LittleEndian64(geometry, layout::kGeometryCylinders),
+                      LittleEndian32(geometry, layout::kGeometryTracksPerCylinder),
+                      LittleEndian32(geometry, layout::kGeometrySectorsPerTrack),
+                      LittleEndian32(geometry, layout::kGeometryBytesPerSector));
+}
+
+// The signed 64-bit size at offset at of a reply to code, when the request
+// succeeds, its reply reaches that far and the size is not negative.
+std::optional<std::uint64_t> ReportedSize(platform::Platform& platform,
+                                          platform::DeviceHandle device, std::uint32_t code,
+                                          std::span<std::uint8_t> reply, std::size_t at) {
+  std::uint32_t returned = 0;
+  if (!platform.ControlDevice(device, code, {}, reply, returned) ||
+      returned < at + sizeof(std::uint64_t) || returned > reply.size()) {
+    return std::nullopt;
+  }
+  const std::uint64_t size = LittleEndian64(reply, at);
+  if (size > std::numeric_limits<std::int64_t>::max()) {
+    return std::nullopt;
+  }
+  return size;
+}
+
+// The geometry as the drive reports it; disks that have none, or whose
+// drivers do not tell it, may still report their size in bytes.
+std::optional<std::string> DiskCapacity(platform::Platform& platform,
+                                        platform::DeviceHandle device) {
+  if (auto text = GeometryCapacity(platform, device)) {
+    return text;
+  }
+  std::array<std::uint8_t, layout::kGeometryExReplySize> geometryEx{};
+  if (const auto size = ReportedSize(platform, device, layout::kDiskGetDriveGeometryEx, geometryEx,
+                                     layout::kGeometryExDiskSize)) {
+    return CapacityText(*size);
+  }
+  std::array<std::uint8_t, layout::kLengthInfoSize> lengthInfo{};
+  if (const auto size = ReportedSize(platform, device, layout::kDiskGetLengthInfo, lengthInfo,
+                                     layout::kLengthInfoLength)) {
+    return CapacityText(*size);
+  }
+  return std::nullopt;
 }
 
 }  // namespace
 
 std::string CapacityText(std::uint64_t cylinders, std::uint32_t tracksPerCylinder,
                          std::uint32_t sectorsPerTrack, std::uint32_t bytesPerSector) {
-  const std::uint64_t bytes =
-      std::uint64_t{tracksPerCylinder} * sectorsPerTrack * bytesPerSector * cylinders;
+  return CapacityText(std::uint64_t{tracksPerCylinder} * sectorsPerTrack * bytesPerSector *
+                      cylinders);
+}
+
+std::string CapacityText(std::uint64_t bytes) {
   const std::int64_t units = static_cast<std::int64_t>(bytes) / kCapacityUnit;
   // Whole units only, so the one decimal of "%1.1f" is always 0.
   return std::to_string(units) + ".0 GB";
@@ -53,9 +95,16 @@ void FillDriveList(platform::Platform& platform, DriveRows& rows) {
     std::array<char, kTextCapacity> serial{};
     std::array<char, kTextCapacity> model{};
     DriveIdentifier(platform, drive).IdentifyDrive(serial, model);
+    if (serial[0] == '\0' && model[0] == '\0') {
+      const StorageIdentity identity = QueryStorageIdentity(platform, device.Get());
+      CopyTextCut(serial, identity.serial);
+      CopyTextCut(model, identity.model);
+    }
     rows.SetCell(drive, kSerialColumn, serial.data());
     rows.SetCell(drive, kModelColumn, model.data());
-    FillCapacity(platform, device, drive, rows);
+    if (const auto capacity = DiskCapacity(platform, device.Get())) {
+      rows.SetCell(drive, kCapacityColumn, *capacity);
+    }
   }
 }
 

@@ -32,10 +32,14 @@ class DriveRows {
 // holds: the figure always ends in .0.
 std::string CapacityText(std::uint64_t cylinders, std::uint32_t tracksPerCylinder,
                          std::uint32_t sectorsPerTrack, std::uint32_t bytesPerSector);
+// The same of a size in bytes, as disks without a geometry report it.
+std::string CapacityText(std::uint64_t bytes);
 
 // Adds a row for each physical disk from drive 0 up to the first that cannot
 // be opened, at most kMaxListedDrives, with its name, serial and model numbers
-// and capacity. A cell whose query fails stays empty.
+// and capacity. A disk whose SMART interface names nothing is named by its
+// storage driver; one without a geometry is sized by its length in bytes. A
+// cell whose queries all fail stays empty.
 void FillDriveList(platform::Platform& platform, DriveRows& rows);
 
 }  // namespace corvane::disk

@@ -35,15 +35,6 @@ IdentifyWords WordsOf(const IdentifyReply& reply) {
   return words;
 }
 
-void CopyCut(std::span<char> target, const char* text) {
-  if (target.empty()) {
-    return;
-  }
-  const std::size_t length = std::min(std::char_traits<char>::length(text), target.size() - 1);
-  std::copy_n(text, length, target.begin());
-  target[length] = '\0';
-}
-
 }  // namespace
 
 DriveIdentifier::DriveIdentifier(platform::Platform& platform, int driveNumber)
@@ -73,8 +64,8 @@ int DriveIdentifier::IdentifyDrive(std::span<char> serial, std::span<char> model
     return 0;
   }
   const IdentifyWords words = WordsOf(replyBuffer);
-  CopyCut(serial, IdentifyWordsToString(words, kSerialFirstWord, kSerialLastWord));
-  CopyCut(model, IdentifyWordsToString(words, kModelFirstWord, kModelLastWord));
+  CopyTextCut(serial, IdentifyWordsToString(words, kSerialFirstWord, kSerialLastWord));
+  CopyTextCut(model, IdentifyWordsToString(words, kModelFirstWord, kModelLastWord));
   return 0;
 }
 
@@ -97,6 +88,15 @@ bool DriveIdentifier::SendIdentifyCommand(platform::DeviceHandle device, Identif
   return platform.ControlDevice(device, layout::kSmartReceiveDriveData,
                                 std::span(request).first(layout::kCommandSentSize), reply,
                                 bytesReturned);
+}
+
+void CopyTextCut(std::span<char> target, std::string_view text) {
+  if (target.empty()) {
+    return;
+  }
+  const std::size_t length = std::min(text.size(), target.size() - 1);
+  std::copy_n(text.begin(), length, target.begin());
+  target[length] = '\0';
 }
 
 const char* DriveIdentifier::IdentifyWordsToString(const IdentifyWords& words, int first,

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "platform/DeviceControl.h"
 #include "platform/Platform.h"
@@ -51,5 +52,8 @@ class DriveIdentifier {
   int driveNumber;
   platform::Platform& platform;
 };
+
+// Copies text into target as a NUL-terminated string, cut to fit.
+void CopyTextCut(std::span<char> target, std::string_view text);
 
 }  // namespace corvane::disk

@@ -24,4 +24,11 @@ inline std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::si
          std::uint32_t{bytes[at + 2]} << 16U | std::uint32_t{bytes[at + 3]} << 24U;
 }
 
+// Stores value least significant byte first at offset at.
+inline void PutLittleEndian32(std::span<std::uint8_t> bytes, std::size_t at, std::uint32_t value) {
+  for (std::size_t k = 0; k < 4; ++k) {
+    bytes[at + k] = static_cast<std::uint8_t>(value >> (8U * k));
+  }
+}
+
 }  // namespace corvane::disk

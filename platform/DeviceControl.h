@@ -12,6 +12,9 @@ namespace corvane::platform::device_control {
 inline constexpr std::uint32_t kSmartGetVersion = 0x74080;
 inline constexpr std::uint32_t kSmartReceiveDriveData = 0x7C088;
 inline constexpr std::uint32_t kDiskGetDriveGeometry = 0x70000;
+inline constexpr std::uint32_t kStorageQueryProperty = 0x2D1400;
+inline constexpr std::uint32_t kDiskGetDriveGeometryEx = 0x700A0;
+inline constexpr std::uint32_t kDiskGetLengthInfo = 0x7405C;
 
 // GETVERSIONINPARAMS: the reply of kSmartGetVersion.
 inline constexpr std::size_t kVersionSize = 24;
@@ -45,5 +48,32 @@ inline constexpr std::size_t kGeometryCylinders = 0;  // 64-bit
 inline constexpr std::size_t kGeometryTracksPerCylinder = 12;
 inline constexpr std::size_t kGeometrySectorsPerTrack = 16;
 inline constexpr std::size_t kGeometryBytesPerSector = 20;
+
+// STORAGE_PROPERTY_QUERY: the request of kStorageQueryProperty. Both fields
+// zero ask for the device descriptor (StorageDeviceProperty) itself
+// (PropertyStandardQuery).
+inline constexpr std::size_t kPropertyQuerySize = 12;
+inline constexpr std::size_t kPropertyQueryPropertyId = 0;
+inline constexpr std::size_t kPropertyQueryQueryType = 4;
+inline constexpr std::uint32_t kStorageDeviceProperty = 0;
+inline constexpr std::uint32_t kPropertyStandardQuery = 0;
+
+// STORAGE_DEVICE_DESCRIPTOR: the reply, a fixed part followed by the strings
+// its offsets point to (each NUL-terminated; offset 0 means absent).
+inline constexpr std::size_t kDescriptorVendorIdOffset = 12;
+inline constexpr std::size_t kDescriptorProductIdOffset = 16;
+inline constexpr std::size_t kDescriptorSerialNumberOffset = 24;
+inline constexpr std::size_t kDescriptorFixedSize = 36;  // up to RawDeviceProperties
+// Room for the fixed part and the strings of every descriptor seen in practice.
+inline constexpr std::size_t kDescriptorReplySize = 1024;
+
+// DISK_GEOMETRY_EX: DISK_GEOMETRY, then the 64-bit DiskSize, then partition
+// and detection data that the drivers add when there is room for them.
+inline constexpr std::size_t kGeometryExDiskSize = 24;
+inline constexpr std::size_t kGeometryExReplySize = 256;
+
+// GET_LENGTH_INFORMATION: the reply of kDiskGetLengthInfo, one 64-bit length.
+inline constexpr std::size_t kLengthInfoSize = 8;
+inline constexpr std::size_t kLengthInfoLength = 0;
 
 }  // namespace corvane::platform::device_control

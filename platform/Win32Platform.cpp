@@ -15,7 +15,7 @@
 namespace corvane::platform {
 namespace {
 
-// The portable code lays out the SMART and geometry blocks itself; here the
+// The portable code lays out the SMART, storage and geometry blocks itself; here the
 // platform headers confirm every size and offset it relies on.
 namespace layout = device_control;
 static_assert(SMART_GET_VERSION == layout::kSmartGetVersion);
@@ -44,6 +44,29 @@ static_assert(offsetof(DISK_GEOMETRY, Cylinders) == layout::kGeometryCylinders);
 static_assert(offsetof(DISK_GEOMETRY, TracksPerCylinder) == layout::kGeometryTracksPerCylinder);
 static_assert(offsetof(DISK_GEOMETRY, SectorsPerTrack) == layout::kGeometrySectorsPerTrack);
 static_assert(offsetof(DISK_GEOMETRY, BytesPerSector) == layout::kGeometryBytesPerSector);
+static_assert(IOCTL_STORAGE_QUERY_PROPERTY == layout::kStorageQueryProperty);
+static_assert(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX == layout::kDiskGetDriveGeometryEx);
+static_assert(IOCTL_DISK_GET_LENGTH_INFO == layout::kDiskGetLengthInfo);
+static_assert(sizeof(STORAGE_PROPERTY_QUERY) == layout::kPropertyQuerySize);
+static_assert(offsetof(STORAGE_PROPERTY_QUERY, PropertyId) == layout::kPropertyQueryPropertyId);
+static_assert(offsetof(STORAGE_PROPERTY_QUERY, QueryType) == layout::kPropertyQueryQueryType);
+static_assert(sizeof(STORAGE_PROPERTY_ID) == 4 && sizeof(STORAGE_QUERY_TYPE) == 4);
+static_assert(StorageDeviceProperty == layout::kStorageDeviceProperty);
+static_assert(PropertyStandardQuery == layout::kPropertyStandardQuery);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset) ==
+              layout::kDescriptorVendorIdOffset);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, ProductIdOffset) ==
+              layout::kDescriptorProductIdOffset);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, SerialNumberOffset) ==
+              layout::kDescriptorSerialNumberOffset);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties) ==
+              layout::kDescriptorFixedSize);
+static_assert(sizeof(STORAGE_DEVICE_DESCRIPTOR) <= layout::kDescriptorReplySize);
+static_assert(offsetof(DISK_GEOMETRY_EX, Geometry) == 0);
+static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == layout::kGeometryExDiskSize);
+static_assert(sizeof(DISK_GEOMETRY_EX) <= layout::kGeometryExReplySize);
+static_assert(sizeof(GET_LENGTH_INFORMATION) == layout::kLengthInfoSize);
+static_assert(offsetof(GET_LENGTH_INFORMATION, Length) == layout::kLengthInfoLength);
 
 HANDLE ToHandle(DeviceHandle device) {
   return reinterpret_cast<HANDLE>(device.value);  // NOLINT(performance-no-int-to-ptr)

@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev googletest clang-format clang-tidy
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
-          wine wine64 wine32:i386 xvfb x11-utils fdisk mtools imagemagick)
+          wine wine64 wine32:i386 fonts-wine xvfb x11-utils fdisk mtools imagemagick
+          icoutils python3)
 
 missing=()
 for package in "${packages[@]}"; do

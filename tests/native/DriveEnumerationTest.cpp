@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <iterator>
 
+#include "platform/DeviceControl.h"
 #include "tests/support/AtaDrives.h"
 #include "tests/support/FakePlatform.h"
 
@@ -107,6 +110,107 @@ TEST_F(DriveEnumerationTest, AFailedQueryLeavesOnlyItsCellsEmpty) {
                                           {"Physical Disk 1", "", "", "1.0 GB"},
                                           {"Physical Disk 2", "S2", "MODEL S2", ""},
                                           {"Physical Disk 3", "", "", "78.0 GB"}}));
+}
+
+namespace layout = platform::device_control;
+using Row = std::array<std::string, 4>;
+
+// Disks whose SMART interface names nothing, named by their storage drivers
+// in the shapes these drivers give: ATA behind SCSI translation (RAID and
+// many SATA controllers), USB, NVMe. A disk that SMART names keeps its names.
+TEST_F(DriveEnumerationTest, NamesDisksThatSmartCannotFromTheirStorageDriver) {
+  Drive(0, "", std::nullopt).identifyData = std::vector<std::uint8_t>(512);
+  AddRecordedReplies(platform, 0,
+                     {{layout::kStorageQueryProperty,
+                       DeviceDescriptor("ATA     ", "ST1000DM003-1CH162  ", "        Z1D5K2QP")}});
+  Drive(1, "", std::nullopt).answersVersion = false;
+  AddRecordedReplies(platform, 1,
+                     {{layout::kStorageQueryProperty,
+                       DeviceDescriptor("SanDisk ", "Cruzer Blade    ", "4C530001230101115172")}});
+  Drive(2, "", std::nullopt).answersVersion = false;
+  AddRecordedReplies(
+      platform, 2,
+      {{layout::kStorageQueryProperty,
+        DeviceDescriptor(nullptr, "Samsung SSD 970 EVO Plus 1TB", "0025_38B5_81B0_1A2B.")}});
+  Drive(3, "S3", std::nullopt);
+  AddRecordedReplies(platform, 3,
+                     {{layout::kStorageQueryProperty, DeviceDescriptor("V", "P", "OTHER")}});
+  Fill();
+  EXPECT_EQ(rows.cells,
+            (std::vector<Row>{
+                {"Physical Disk 0", "Z1D5K2QP", "ST1000DM003-1CH162", ""},
+                {"Physical Disk 1", "4C530001230101115172", "SanDisk Cruzer Blade", ""},
+                {"Physical Disk 2", "0025_38B5_81B0_1A2B.", "Samsung SSD 970 EVO Plus 1TB", ""},
+                {"Physical Disk 3", "S3", "MODEL S3", ""}}));
+}
+
+// Every offset is checked against the bytes the driver returned: a string
+// that is absent, points into the fixed part or past the reply, or is cut
+// off before its end names nothing.
+TEST_F(DriveEnumerationTest, ADescriptorNamesOnlyWhatItsReplyHolds) {
+  std::vector<std::uint8_t> truncated = DeviceDescriptor("WD", "Elements 25A2", "57584E31");
+  truncated.resize(truncated.size() - 4);
+  std::vector<std::uint8_t> misplaced = DeviceDescriptor(
+      "\x01"
+      "Ext\x7F",
+      nullptr, "SN");
+  misplaced[layout::kDescriptorSerialNumberOffset] = 4;
+  misplaced[layout::kDescriptorProductIdOffset + 3] = 0xFF;
+  const std::string longSerial(300, '7');
+  for (const auto& reply :
+       {truncated, std::vector<std::uint8_t>(truncated.begin(), truncated.begin() + 30), misplaced,
+        DeviceDescriptor(nullptr, "\t", longSerial.c_str())}) {
+    const int n = static_cast<int>(drives.size());
+    Drive(n, "", std::nullopt).answersVersion = false;
+    AddRecordedReplies(platform, n, {{layout::kStorageQueryProperty, reply}});
+  }
+  Fill();
+  EXPECT_EQ(rows.cells, (std::vector<Row>{{"Physical Disk 0", "", "WD Elements 25A2", ""},
+                                          {"Physical Disk 1", "", "", ""},
+                                          {"Physical Disk 2", "", "Ext", ""},
+                                          {"Physical Disk 3", longSerial.substr(0, 255), "", ""}}));
+}
+
+// Without a geometry a disk is sized by GEOMETRY_EX's DiskSize, then by its
+// length, each only when the reply holds the whole non-negative size.
+TEST_F(DriveEnumerationTest, SizesADiskWithoutGeometryByItsLength) {
+  const std::uint64_t size = 80'023'749'120;
+  const RecordedReplies cases[] = {
+      {{layout::kDiskGetDriveGeometryEx, SizeReply(40, 24, size)},
+       {layout::kDiskGetLengthInfo, SizeReply(8, 0, 2 * size)}},
+      {{layout::kDiskGetLengthInfo, SizeReply(8, 0, 2'048'000'000)}},
+      {{layout::kDiskGetDriveGeometryEx, SizeReply(31, 24, size)},
+       {layout::kDiskGetLengthInfo, SizeReply(8, 0, 1'024'000'000)}},
+      {{layout::kDiskGetDriveGeometryEx, SizeReply(32, 24, ~std::uint64_t{0})},
+       {layout::kDiskGetLengthInfo, SizeReply(7, 0, size)}}};
+  for (int n = 0; n < 4; ++n) {
+    Drive(n, "S" + std::to_string(n), std::nullopt);
+    AddRecordedReplies(platform, n, cases[n]);
+  }
+  Fill();
+  EXPECT_EQ(rows.cells, (std::vector<Row>{{"Physical Disk 0", "S0", "MODEL S0", "78.0 GB"},
+                                          {"Physical Disk 1", "S1", "MODEL S1", "2.0 GB"},
+                                          {"Physical Disk 2", "S2", "MODEL S2", "1.0 GB"},
+                                          {"Physical Disk 3", "S3", "MODEL S3", ""}}));
+}
+
+// An image-backed disk under Wine answers none of the requests: the row
+// keeps its name only. The storage requests go to the enumeration's handle,
+// after the identify query has closed its own.
+TEST_F(DriveEnumerationTest, ADiskThatAnswersNothingShowsItsNameOnly) {
+  Drive(0, "S0", std::nullopt).answersVersion = false;
+  Fill();
+  std::vector<std::string> requests;
+  std::ranges::copy_if(platform.calls, std::back_inserter(requests), [](const std::string& call) {
+    return call.starts_with("control") || call.starts_with("close");
+  });
+  const std::string pd0 = " \\\\.\\PhysicalDrive0";
+  EXPECT_EQ(requests,
+            (std::vector<std::string>{"control" + pd0 + " 0x74080", "close" + pd0,
+                                      "control" + pd0 + " 0x2d1400", "control" + pd0 + " 0x70000",
+                                      "control" + pd0 + " 0x700a0", "control" + pd0 + " 0x7405c",
+                                      "close" + pd0}));
+  EXPECT_EQ(rows.cells, (std::vector<Row>{{"Physical Disk 0", "", "", ""}}));
 }
 
 }  // namespace

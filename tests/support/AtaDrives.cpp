@@ -24,6 +24,14 @@ void PutLittle(std::span<std::uint8_t> bytes, std::size_t at, std::uint64_t valu
   }
 }
 
+bool IsStandardDescriptorQuery(std::span<const std::uint8_t> input) {
+  return input.size() == layout::kPropertyQuerySize &&
+         disk::LittleEndian32(input, layout::kPropertyQueryPropertyId) ==
+             layout::kStorageDeviceProperty &&
+         disk::LittleEndian32(input, layout::kPropertyQueryQueryType) ==
+             layout::kPropertyStandardQuery;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> IdentifyData(const std::string& serial, const std::string& model) {
@@ -64,6 +72,51 @@ void AddAtaDrive(FakePlatform& platform, int n, AtaDrive& drive) {
         return false;
     }
   };
+}
+
+void AddRecordedReplies(FakePlatform& platform, int n, const RecordedReplies& replies) {
+  const std::string name = disk::PhysicalDriveName(n);
+  ControlHandler drive = platform.controlHandlers.at(name);
+  platform.controlHandlers[name] = [drive, replies](
+                                       std::uint32_t code, std::span<const std::uint8_t> input,
+                                       std::span<std::uint8_t> output, std::uint32_t& returned) {
+    const auto reply = replies.find(code);
+    if (reply == replies.end()) {
+      return drive(code, input, output, returned);
+    }
+    if (code == layout::kStorageQueryProperty && !IsStandardDescriptorQuery(input)) {
+      return false;
+    }
+    const std::size_t size = std::min(reply->second.size(), output.size());
+    std::copy_n(reply->second.begin(), size, output.begin());
+    returned = static_cast<std::uint32_t>(size);
+    return true;
+  };
+}
+
+std::vector<std::uint8_t> DeviceDescriptor(const char* vendor, const char* product,
+                                           const char* serial) {
+  constexpr std::size_t kFixedPart = 40;  // sizeof(STORAGE_DEVICE_DESCRIPTOR)
+  std::vector<std::uint8_t> descriptor(kFixedPart);
+  const auto put = [&descriptor](std::size_t field, const char* text) {
+    if (text != nullptr) {
+      PutLittle(descriptor, field, descriptor.size(), 4);
+      descriptor.insert(descriptor.end(), text, text + std::char_traits<char>::length(text) + 1);
+    }
+  };
+  put(layout::kDescriptorVendorIdOffset, vendor);
+  put(layout::kDescriptorProductIdOffset, product);
+  put(layout::kDescriptorSerialNumberOffset, serial);
+  PutLittle(descriptor, 0, kFixedPart, 4);         // Version
+  PutLittle(descriptor, 4, descriptor.size(), 4);  // Size
+  return descriptor;
+}
+
+std::vector<std::uint8_t> SizeReply(std::size_t size, std::size_t at, std::uint64_t value) {
+  std::vector<std::uint8_t> reply(std::max(size, at + 8));
+  PutLittle(reply, at, value, 8);
+  reply.resize(size);
+  return reply;
 }
 
 }  // namespace corvane::testing

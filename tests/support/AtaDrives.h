@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,5 +34,21 @@ std::vector<std::uint8_t> IdentifyData(const std::string& serial, const std::str
 
 // Adds physical drive n to the platform, answering as drive says.
 void AddAtaDrive(FakePlatform& platform, int n, AtaDrive& drive);
+
+// Replies of a storage driver by control code, each given back as it stands
+// (cut to the caller's buffer).
+using RecordedReplies = std::map<std::uint32_t, std::vector<std::uint8_t>>;
+
+// Makes drive n, added before, answer these requests with their recorded
+// replies; the storage query only in its standard form, as drivers do.
+void AddRecordedReplies(FakePlatform& platform, int n, const RecordedReplies& replies);
+
+// A STORAGE_DEVICE_DESCRIPTOR as drivers lay it out: the fixed part, then
+// each string present with its NUL; a null string has offset 0.
+std::vector<std::uint8_t> DeviceDescriptor(const char* vendor, const char* product,
+                                           const char* serial);
+
+// A reply of size bytes that holds value, 64-bit, at offset at.
+std::vector<std::uint8_t> SizeReply(std::size_t size, std::size_t at, std::uint64_t value);
 
 }  // namespace corvane::testing

@@ -67,7 +67,21 @@ REG
     # Keeps Wine from stopping to offer its Mono and Gecko installers. Only
     # here: programs started with it set take seconds longer to start.
     WINEDLLOVERRIDES=mscoree,mshtml= /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+    corvane_wine_marlett
     touch "$WINEPREFIX/.corvane-booted"
+  fi
+}
+
+# Caption buttons are glyphs of the Marlett font; without it Wine draws them
+# as letters. Debian's Wine keeps its own copy (package fonts-wine) where the
+# prefix does not look, so the prefix's font folder gets a link to it.
+corvane_wine_marlett() {
+  local marlett=/usr/share/wine/fonts/marlett.ttf
+  if [[ -f $marlett ]]; then
+    ln -sf "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
+  else
+    echo "wine-env: $marlett is missing (package fonts-wine):" \
+      "caption buttons will show letters" >&2
   fi
 }
 

@@ -12,10 +12,24 @@ font=/usr/share/fonts/truetype/liberation/LiberationSerif-BoldItalic.ttf
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Uncompressed 24-bit bitmaps; no alpha, no palette, so every pixel the
-# drawing leaves alone keeps exactly the background colour.
+# 8-bit bitmaps, run-length encoded (Windows 2000's LoadBitmap takes them),
+# whose palette is exactly the picture's own colours: every pixel keeps its
+# colour, so the background stays RGB(212,208,200) to the bit. A picture of
+# more than 256 colours cannot be stored so and is refused.
 save_bitmap() {
-  convert "$1" -alpha off -type TrueColor -compress None "BMP3:$2"
+  local truecolour=$work/truecolour.bmp colours
+  convert "$1" -alpha off -type TrueColor -compress None "BMP3:$truecolour"
+  colours=$(identify -format %k "$truecolour")
+  if ((colours > 256)); then
+    echo "art: $2 has $colours colours, more than a palette holds" >&2
+    return 1
+  fi
+  convert "$truecolour" -unique-colors "$work/palette.png"
+  convert "$truecolour" +dither -remap "$work/palette.png" -type Palette -compress RLE "BMP3:$2"
+  [[ $(compare -metric AE "$truecolour" "$2" null: 2>&1) == 0 ]] || {
+    echo "art: $2 lost colours" >&2
+    return 1
+  }
 }
 
 # 144: the title, one line of large type.
@@ -33,7 +47,8 @@ convert -size 656x156 "xc:$background" -font "$font" -pointsize 21 -fill "$blue"
 save_bitmap "$work/blurb.png" blurb.bmp
 
 # 141: a three-dimensional pie chart with its slices pulled apart. Each slice
-# is drawn as a stack of darker copies (its side wall) under its top face.
+# is drawn as a stack of darker copies (its side wall) under its top face,
+# without anti-aliasing: the chart has its twelve colours and the background.
 pie_slice() {  # start-angle end-angle top-colour side-colour
   awk -v a0="$1" -v a1="$2" -v top="$3" -v side="$4" 'BEGIN {
     pi = atan2(0, -1); cx = 91; cy = 52; rx = 74; ry = 38; depth = 16; pull = 7
@@ -57,7 +72,7 @@ draw+=$(pie_slice 150 200 'rgb(0,110,110)' 'rgb(0,60,60)')
 draw+=$(pie_slice 340 400 'rgb(240,220,0)' 'rgb(150,130,0)')
 draw+=$(pie_slice 90 150 'rgb(150,0,200)' 'rgb(80,0,110)')
 draw+=$(pie_slice 40 90 'rgb(220,0,0)' 'rgb(120,0,0)')
-convert -size 182x120 "xc:$background" -stroke none -draw "$draw" "$work/pie.png"
+convert -size 182x120 "xc:$background" +antialias -stroke none -draw "$draw" "$work/pie.png"
 save_bitmap "$work/pie.png" pie.bmp
 
 # Icons in the sixteen colours of the standard Windows palette, drawn without

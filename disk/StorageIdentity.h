@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace corvane::disk {
+
+// A disk's serial and model numbers as the storage driver names them, for
+// disks whose SMART interface names nothing (NVMe, USB, disks behind RAID or
+// SCSI translation). Empty texts when the driver names nothing.
+struct StorageIdentity {
+  std::string serial;
+  std::string model;
+};
+
+// The identity in a STORAGE_DEVICE_DESCRIPTOR reply of reply.size() bytes.
+// A string counts only when its offset lies past the descriptor's fixed part
+// and it ends within the reply. Only printable ASCII is kept, without blanks
+// at either end; the model is vendor and product joined by one blank, with
+// the vendor "ATA" that SCSI translation reports left out.
+StorageIdentity IdentityFromDescriptor(std::span<const std::uint8_t> reply);
+
+// Asks an open disk for its storage device descriptor.
+StorageIdentity QueryStorageIdentity(platform::Platform& platform, platform::DeviceHandle device);
+
+}  // namespace corvane::disk
