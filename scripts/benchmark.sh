@@ -100,7 +100,7 @@ for _ in $(seq "$runs"); do
 done
 corvane=$(median <"$work/corvane.ms")
 baseline=$(median <"$work/minimal.ms")
-ratio=$(awk -v a="${corvane:-0}" -v b="${baseline:-0}" 'BEGIN {printf "%.2f", b > 0 ? a / b : 0}')
+ratio=$(awk -v a="${corvane:-0}" -v b="${baseline:-0}" 'BEGIN {printf "%.2f", (b > 0 ? a / b : 0)}')
 echo "start-up with ten disks: ${corvane:-?} ms; minimal dialog program: ${baseline:-?} ms; ratio ${ratio} (limit 1.5)"
 
 verdict=0

@@ -3,7 +3,7 @@
 # Does nothing when all of it is there already.
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev googletest clang-format clang-tidy
+packages=(cmake make g++ libgtest-dev googletest clang-format clang-tidy cppcheck
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
           wine wine64 wine32:i386 fonts-wine xvfb x11-utils fdisk mtools imagemagick
           icoutils python3)

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -75,9 +77,9 @@ class DialogTest : public ::testing::Test {
   }
 
   INT_PTR RunCreator(std::vector<Step> steps) {
-    ui::CreatorDialog creator(platform);
+    ui::CreatorDialog dialog(platform);
     UiScript script(std::move(steps));
-    return script.Run([&] { return creator.DoModal(); });
+    return script.Run([&] { return dialog.DoModal(); });
   }
 
   // Waits for the main dialog to be up and ready for input.
@@ -202,9 +204,7 @@ TEST_F(DialogTest, CreatesTwiceShowingTheSuccessNoticeEachTime) {
         [this] { return CreateButtonEnabled(); }};
   };
   std::vector<Step> steps = run();
-  for (Step& step : run()) {
-    steps.push_back(std::move(step));
-  }
+  std::ranges::move(run(), std::back_inserter(steps));
   steps.push_back(Do([this] { Click(creator, IDC_EXIT); }));
   RunCreator(steps);
   EXPECT_EQ(notices, 2);
@@ -387,11 +387,9 @@ void ExpectPicturesInPlace(app::BackdropDialog& backdrop) {
 }
 
 int WindowsCaptioned(const std::string& caption) {
-  int count = 0;
-  for (HWND window : DialogWindows()) {
-    count += WindowText(window) == caption ? 1 : 0;
-  }
-  return count;
+  const std::vector<HWND> windows = DialogWindows();
+  return static_cast<int>(
+      std::ranges::count_if(windows, [&](HWND window) { return WindowText(window) == caption; }));
 }
 
 // The backdrop's first paint runs the main dialog; the paints after it only

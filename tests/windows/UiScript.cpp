@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <functional>
 
 namespace corvane::testing {
 namespace {
@@ -78,22 +80,23 @@ std::vector<HWND> DialogWindows() {
   return windows;
 }
 
+namespace {
+
+HWND FirstDialogWhere(const std::function<bool(HWND)>& matches) {
+  const std::vector<HWND> windows = DialogWindows();
+  const auto found = std::ranges::find_if(windows, matches);
+  return found == windows.end() ? nullptr : *found;
+}
+
+}  // namespace
+
 HWND FindDialog(const std::string& caption) {
-  for (HWND window : DialogWindows()) {
-    if (WindowText(window) == caption) {
-      return window;
-    }
-  }
-  return nullptr;
+  return FirstDialogWhere([&](HWND window) { return WindowText(window) == caption; });
 }
 
 HWND FindMessageBox(const std::string& text) {
-  for (HWND window : DialogWindows()) {
-    if (ControlText(window, kMessageBoxTextId) == text) {
-      return window;
-    }
-  }
-  return nullptr;
+  return FirstDialogWhere(
+      [&](HWND window) { return ControlText(window, kMessageBoxTextId) == text; });
 }
 
 std::string WindowText(HWND window) {
