@@ -96,7 +96,7 @@ void FillDriveList(platform::Platform& platform, DriveRows& rows) {
     std::array<char, kTextCapacity> model{};
     DriveIdentifier(platform, drive).IdentifyDrive(serial, model);
     if (serial[0] == '\0' && model[0] == '\0') {
-      const StorageIdentity identity = QueryStorageIdentity(platform, device.Get());
+      const StorageIdentity identity = QueryStorageIdentity(platform, drive);
       CopyTextCut(serial, identity.serial);
       CopyTextCut(model, identity.model);
     }

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "disk/Sector.h"
+#include "disk/SectorAccess.h"
 #include "platform/DeviceControl.h"
+#include "platform/UniqueDevice.h"
 
 namespace corvane::disk {
 namespace {
@@ -66,13 +68,20 @@ StorageIdentity IdentityFromDescriptor(std::span<const std::uint8_t> reply) {
                       DescriptorString(reply, layout::kDescriptorProductIdOffset))};
 }
 
-StorageIdentity QueryStorageIdentity(platform::Platform& platform, platform::DeviceHandle device) {
+StorageIdentity QueryStorageIdentity(platform::Platform& platform, int drive) {
+  const platform::UniqueDevice device(
+      platform, platform.OpenDevice(PhysicalDriveName(drive), platform::Access::None,
+                                    platform::Share::ReadWrite));
+  if (!device.IsValid()) {
+    return {};
+  }
   std::array<std::uint8_t, layout::kPropertyQuerySize> query{};
   PutLittleEndian32(query, layout::kPropertyQueryPropertyId, layout::kStorageDeviceProperty);
   PutLittleEndian32(query, layout::kPropertyQueryQueryType, layout::kPropertyStandardQuery);
   std::vector<std::uint8_t> reply(layout::kDescriptorReplySize);
   std::uint32_t returned = 0;
-  if (!platform.ControlDevice(device, layout::kStorageQueryProperty, query, reply, returned) ||
+  if (!platform.ControlDevice(device.Get(), layout::kStorageQueryProperty, query, reply,
+                              returned) ||
       returned > reply.size()) {
     return {};
   }

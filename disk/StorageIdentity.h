@@ -23,7 +23,8 @@ struct StorageIdentity {
 // the vendor "ATA" that SCSI translation reports left out.
 StorageIdentity IdentityFromDescriptor(std::span<const std::uint8_t> reply);
 
-// Asks an open disk for its storage device descriptor.
-StorageIdentity QueryStorageIdentity(platform::Platform& platform, platform::DeviceHandle device);
+// Asks a physical disk for its storage device descriptor, through a handle of
+// its own that needs no access rights.
+StorageIdentity QueryStorageIdentity(platform::Platform& platform, int drive);
 
 }  // namespace corvane::disk

@@ -8,7 +8,9 @@
 
 namespace corvane::platform {
 
-enum class Access : std::uint8_t { Read, Write, ReadWrite };
+// None opens a device for requests that need no access rights, such as the
+// storage property query.
+enum class Access : std::uint8_t { None, Read, Write, ReadWrite };
 enum class Share : std::uint8_t { None, ReadWrite };
 
 // An open device as the platform issued it; only that platform can interpret it.

@@ -78,6 +78,8 @@ DeviceHandle FromHandle(HANDLE handle) {
 
 DWORD DesiredAccess(Access access) {
   switch (access) {
+    case Access::None:
+      return 0;
     case Access::Read:
       return GENERIC_READ;
     case Access::Write:

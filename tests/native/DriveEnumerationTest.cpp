@@ -195,21 +195,23 @@ TEST_F(DriveEnumerationTest, SizesADiskWithoutGeometryByItsLength) {
 }
 
 // An image-backed disk under Wine answers none of the requests: the row
-// keeps its name only. The storage requests go to the enumeration's handle,
-// after the identify query has closed its own.
+// keeps its name only. The storage query goes through a handle without access
+// rights, after the identify query has closed its own; the size requests go to
+// the enumeration's handle.
 TEST_F(DriveEnumerationTest, ADiskThatAnswersNothingShowsItsNameOnly) {
   Drive(0, "S0", std::nullopt).answersVersion = false;
   Fill();
   std::vector<std::string> requests;
   std::ranges::copy_if(platform.calls, std::back_inserter(requests), [](const std::string& call) {
-    return call.starts_with("control") || call.starts_with("close");
+    return call.starts_with("control") || call.starts_with("close") ||
+           call.ends_with(" none share=rw");
   });
   const std::string pd0 = " \\\\.\\PhysicalDrive0";
   EXPECT_EQ(requests,
-            (std::vector<std::string>{"control" + pd0 + " 0x74080", "close" + pd0,
-                                      "control" + pd0 + " 0x2d1400", "control" + pd0 + " 0x70000",
-                                      "control" + pd0 + " 0x700a0", "control" + pd0 + " 0x7405c",
-                                      "close" + pd0}));
+            (std::vector<std::string>{
+                "control" + pd0 + " 0x74080", "close" + pd0, "open" + pd0 + " none share=rw",
+                "control" + pd0 + " 0x2d1400", "close" + pd0, "control" + pd0 + " 0x70000",
+                "control" + pd0 + " 0x700a0", "control" + pd0 + " 0x7405c", "close" + pd0}));
   EXPECT_EQ(rows.cells, (std::vector<Row>{{"Physical Disk 0", "", "", ""}}));
 }
 

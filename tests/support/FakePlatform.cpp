@@ -12,6 +12,8 @@ using platform::Share;
 
 const char* AccessName(Access access) {
   switch (access) {
+    case Access::None:
+      return "none";
     case Access::Read:
       return "r";
     case Access::Write:
@@ -22,8 +24,8 @@ const char* AccessName(Access access) {
   return "?";
 }
 
-bool CanRead(Access access) { return access != Access::Write; }
-bool CanWrite(Access access) { return access != Access::Read; }
+bool CanRead(Access access) { return access == Access::Read || access == Access::ReadWrite; }
+bool CanWrite(Access access) { return access == Access::Write || access == Access::ReadWrite; }
 
 }  // namespace
 
