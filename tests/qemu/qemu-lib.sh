@@ -1,0 +1,77 @@
+# Boots a rescue floppy in QEMU without a display and answers the rescue
+# kernel from outside: the kernel's lines arrive through COM1 in a file, keys
+# go in through the QEMU monitor's sendkey. Source it.
+
+# Whether QEMU can boot a PC here.
+corvane_qemu_works() {
+  command -v qemu-system-i386 >/dev/null 2>&1 &&
+    qemu-system-i386 -machine help >/dev/null 2>&1 &&
+    [[ -e /usr/share/seabios/bios-256k.bin || -e /usr/share/qemu/bios-256k.bin ]]
+}
+
+# Waits until the file holds one of the texts: FILE SECONDS TEXT...
+# Fails on timeout.
+corvane_wait_for_text() {
+  local file=$1 deadline=$((SECONDS + $2)) text
+  shift 2
+  while ((SECONDS < deadline)); do
+    for text in "$@"; do
+      grep -qF -- "$text" "$file" 2>/dev/null && return 0
+    done
+    sleep 0.1
+  done
+  return 1
+}
+
+# Boots FLOPPY with the disk images as BIOS hard disks 80h, 81h, ... and
+# answers the kernel: the ANSWER key (y or n) at the restore prompt, then any
+# key at "press any key to restart", after which the kernel restarts the PC
+# and QEMU (-no-reboot) ends. Leaves in FOLDER serial.log (the kernel's lines)
+# and screen.png (the screen when the kernel waited for its first key), and
+# sets CORVANE_QEMU_PROMPT_SECONDS to the time from QEMU's start to that wait.
+# Usage: corvane_qemu_rescue FOLDER FLOPPY ANSWER DISK...
+corvane_qemu_rescue() {
+  local folder=$1 floppy=$2 answer=$3 drives=() index=0 disk monitor pid started status=0
+  shift 3
+  for disk in "$@"; do
+    drives+=(-drive "if=ide,index=$index,format=raw,file=$disk")
+    index=$((index + 1))
+  done
+  mkdir -p "$folder"
+  rm -f "$folder/serial.log" "$folder/monitor" "$folder/screen.ppm"
+  mkfifo "$folder/monitor"
+  started=$(date +%s%N)
+  qemu-system-i386 -display none -nic none -no-reboot -serial "file:$folder/serial.log" \
+    -monitor stdio -drive "if=floppy,format=raw,file=$floppy" "${drives[@]}" -boot a \
+    <"$folder/monitor" >"$folder/qemu.log" 2>&1 &
+  pid=$!
+  exec {monitor}>"$folder/monitor"
+  local prompt='(Y/N)' restart='press any key to restart.'
+  if corvane_wait_for_text "$folder/serial.log" 60 "$prompt" "$restart"; then
+    CORVANE_QEMU_PROMPT_SECONDS=$(awk -v ns=$(($(date +%s%N) - started)) 'BEGIN {printf "%.1f", ns / 1e9}')
+    echo "screendump $folder/screen.ppm" >&"$monitor"
+    if grep -qF "$prompt" "$folder/serial.log"; then
+      sleep 0.5
+      echo "sendkey $answer" >&"$monitor"
+      corvane_wait_for_text "$folder/serial.log" 60 "$restart" || status=1
+    fi
+    echo "sendkey ret" >&"$monitor"
+  else
+    status=1
+  fi
+  # The restart ends QEMU; a kernel that does not restart is stopped.
+  for _ in $(seq 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$pid" 2>/dev/null; then
+    echo quit >&"$monitor"
+    status=1
+  fi
+  exec {monitor}>&-
+  wait "$pid" || true
+  [[ ! -s $folder/screen.ppm ]] || convert "$folder/screen.ppm" "$folder/screen.png"
+  rm -f "$folder/monitor" "$folder/screen.ppm"
+  tr -d '\r' <"$folder/serial.log" >"$folder/serial.txt" 2>/dev/null || true
+  return "$status"
+}
