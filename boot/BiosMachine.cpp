@@ -26,7 +26,7 @@ void BiosCall(std::uint32_t vector, BiosRegisters* registers);
 [[noreturn]] void Restart();
 [[noreturn]] void KernelMain(std::uint32_t bootDrive);
 // A pure virtual function was called: never, since the one Machine overrides all.
-void __cxa_pure_virtual() {  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+void __cxa_pure_virtual() {  // NOLINT(*-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,readability-identifier-naming)
   Restart();
 }
 }
@@ -105,7 +105,9 @@ struct DriveParameters {
   std::uint16_t bytesPerSector;
 };
 
-class BiosMachine final : public Machine {
+// Lives on the kernel's stack and is never deleted, so it has no virtual
+// destructor (which would need an operator delete).
+class BiosMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-class-destructor)
  public:
   explicit BiosMachine(std::uint32_t bootDrive) : bootDrive(bootDrive) {
     // Serial: no interrupts, 115200 baud, 8 bits, no parity, one stop bit, FIFO on.
@@ -127,10 +129,10 @@ class BiosMachine final : public Machine {
   void Write(const char* text, Tone tone) override {
     for (const char* at = text; *at != '\0'; ++at) {
       SendSerial(*at);
-      if (*at == '\n') {
+      // On the screen a line also wraps between words; COM1 keeps it whole.
+      const bool wraps = *at == ' ' && column > 0 && column + 1 + WordLength(at + 1) > kColumns;
+      if (*at == '\n' || wraps) {
         NewLine();
-      } else if (*at == ' ' && column + 1 + WordLength(at + 1) > kColumns && column > 0) {
-        NewLine();  // wraps between words; COM1 keeps the line whole
       } else {
         PutChar(*at, Attribute(tone));
       }
@@ -178,8 +180,7 @@ class BiosMachine final : public Machine {
     registers.eax = 0x4100;
     registers.ebx = 0x55AA;
     registers.edx = kHardDisk;
-    return Call(kDisk, registers) && (registers.ebx & 0xFFFF) == 0xAA55 &&
-           (registers.ecx & 1) != 0;
+    return Call(kDisk, registers) && (registers.ebx & 0xFFFF) == 0xAA55 && (registers.ecx & 1) != 0;
   }
 
   bool ReadDiskSize(std::uint64_t& sectors) override {

@@ -8,11 +8,11 @@ namespace {
 // One line of text, built without a runtime library.
 class Line {
  public:
-  Line& operator<<(const char* text) {
-    while (*text != '\0' && length + 1 < text_.size()) {
-      text_[length++] = *text++;
+  Line& operator<<(const char* more) {
+    while (*more != '\0' && length + 1 < text.size()) {
+      text[length++] = *more++;
     }
-    text_[length] = '\0';
+    text[length] = '\0';
     return *this;
   }
 
@@ -45,10 +45,10 @@ class Line {
     return *this;
   }
 
-  const char* Text() const { return text_.data(); }
+  [[nodiscard]] const char* Text() const { return text.data(); }
 
  private:
-  std::array<char, 128> text_{};
+  std::array<char, 128> text{};
   std::size_t length = 0;
 };
 
@@ -86,7 +86,8 @@ std::span<std::uint8_t, disk::kSectorSize> WritableCopy(RescueMemory& memory, in
 }
 
 Outcome FloppyReadError(Machine& machine, int sector) {
-  Say(machine, Line() << "Floppy read error at sector " << static_cast<std::uint32_t>(sector) << ".",
+  Say(machine,
+      Line() << "Floppy read error at sector " << static_cast<std::uint32_t>(sector) << ".",
       Tone::Strong);
   return Outcome::FloppyReadError;
 }
@@ -94,8 +95,9 @@ Outcome FloppyReadError(Machine& machine, int sector) {
 void DescribeChainProblem(Machine& machine, const RescueIndex& index, ChainProblem problem) {
   Line line;
   line << "The copy of ";
-  AppendKind(line, problem.copy)
-      << " (floppy sector " << static_cast<std::uint32_t>(FloppySectorOf(problem.copy)) << ") ";
+  AppendKind(line, problem.copy) << " (floppy sector "
+                                 << static_cast<std::uint32_t>(FloppySectorOf(problem.copy))
+                                 << ") ";
   switch (problem.check) {
     case ChainCheck::NoBootSignature:
       line << "does not end in 55 AA.";
@@ -156,8 +158,8 @@ bool CheckHardDisk(Machine& machine, const RescueIndex& index, Outcome& stop) {
     return false;
   }
   constexpr unsigned kSectorsPerMebibyteShift = 11;
-  Say(machine, Line() << "Hard disk 80h: " << static_cast<std::uint32_t>(size >> kSectorsPerMebibyteShift)
-                      << " MiB.");
+  Say(machine, Line() << "Hard disk 80h: "
+                      << static_cast<std::uint32_t>(size >> kSectorsPerMebibyteShift) << " MiB.");
   return true;
 }
 
@@ -208,9 +210,9 @@ Outcome Restore(Machine& machine, const RescueIndex& index, RescueMemory& memory
     }
     if (failure != nullptr) {
       Say(machine, Line() << "Restoring LBA " << lba << " failed" << failure, Tone::Strong);
-      Say(machine,
-          Line() << static_cast<std::uint32_t>(planned) << " of "
-                 << static_cast<std::uint32_t>(plan.count) << " sectors were restored before.");
+      Say(machine, Line() << static_cast<std::uint32_t>(planned) << " of "
+                          << static_cast<std::uint32_t>(plan.count)
+                          << " sectors were restored before.");
       return Outcome::RestoreFailed;
     }
   }
@@ -253,9 +255,9 @@ Outcome Rescue(Machine& machine, RescueMemory& memory) {
   for (int copy = 0; copy < index.copyCount; ++copy) {
     const std::uint32_t lba = LbaOf(index, copy);
     const bool readable = machine.ReadDiskSector(lba, memory.sector);
-    const bool differs =
-        PlanCopy(plan, copy, CopyAt(copies, copy),
-                 readable ? std::span<const std::uint8_t>(memory.sector) : std::span<const std::uint8_t>());
+    const bool differs = PlanCopy(
+        plan, copy, CopyAt(copies, copy),
+        readable ? std::span<const std::uint8_t>(memory.sector) : std::span<const std::uint8_t>());
     Line line;
     line << "  LBA ";
     line.Number(lba, 10) << "  ";
@@ -270,11 +272,10 @@ Outcome Rescue(Machine& machine, RescueMemory& memory) {
     return Outcome::NothingToRestore;
   }
   const auto count = static_cast<std::uint32_t>(plan.count);
-  machine.Write(
-      (Line() << "Restore " << count << Plural(count, " sector", " sectors")
-              << " to the hard disk? (Y/N) ")
-          .Text(),
-      Tone::Strong);
+  machine.Write((Line() << "Restore " << count << Plural(count, " sector", " sectors")
+                        << " to the hard disk? (Y/N) ")
+                    .Text(),
+                Tone::Strong);
   if (!AnswerIsYes(machine)) {
     Say(machine, "Nothing was written.");
     return Outcome::Declined;
