@@ -8,6 +8,8 @@ namespace {
 // One line of text, built without a runtime library.
 class Line {
  public:
+  Line() { text[0] = '\0'; }
+
   Line& operator<<(const char* more) {
     while (*more != '\0' && length + 1 < text.size()) {
       text[length++] = *more++;
@@ -48,7 +50,8 @@ class Line {
   [[nodiscard]] const char* Text() const { return text.data(); }
 
  private:
-  std::array<char, 128> text{};
+  // Only the characters up to length and the '\0' after them are ever read.
+  std::array<char, 100> text;  // NOLINT(cppcoreguidelines-pro-type-member-init)
   std::size_t length = 0;
 };
 
@@ -224,6 +227,7 @@ Outcome Restore(Machine& machine, const RescueIndex& index, RescueMemory& memory
 
 Outcome Rescue(Machine& machine, RescueMemory& memory) {
   Say(machine, "Corvane rescue kernel: restores a hard disk's partition system", Tone::Heading);
+  Say(machine, "");
   if (!machine.ReadFloppySector(rescue::kControlBufferFloppySector, memory.sector)) {
     return FloppyReadError(machine, rescue::kControlBufferFloppySector);
   }
@@ -251,6 +255,7 @@ Outcome Rescue(Machine& machine, RescueMemory& memory) {
     return stop;
   }
 
+  Say(machine, "         LBA  copy      on the hard disk");
   RestorePlan plan;
   for (int copy = 0; copy < index.copyCount; ++copy) {
     const std::uint32_t lba = LbaOf(index, copy);
@@ -259,9 +264,8 @@ Outcome Rescue(Machine& machine, RescueMemory& memory) {
         plan, copy, CopyAt(copies, copy),
         readable ? std::span<const std::uint8_t>(memory.sector) : std::span<const std::uint8_t>());
     Line line;
-    line << "  LBA ";
-    line.Number(lba, 10) << "  ";
-    AppendKind(line, copy).PadTo(25) << (readable ? (differs ? "differs" : "same") : "unreadable");
+    line.Number(lba, 12) << "  ";
+    AppendKind(line, copy).PadTo(24) << (readable ? (differs ? "differs" : "same") : "unreadable");
     Say(machine, line, differs ? Tone::Strong : Tone::Plain);
   }
   SummarizePartitions(machine, index, copies);
@@ -287,7 +291,11 @@ Outcome Rescue(Machine& machine, RescueMemory& memory) {
 
 Outcome RunRescue(Machine& machine, RescueMemory& memory) {
   const Outcome outcome = Rescue(machine, memory);
-  Say(machine, "Remove the floppy and press any key to restart.");
+  // Where a restart with the floppy can go further, it stays in.
+  const bool retry = outcome == Outcome::FloppyReadError || outcome == Outcome::NoHardDisk ||
+                     outcome == Outcome::SeveralHardDisks;
+  Say(machine,
+      retry ? "Press any key to restart." : "Remove the floppy and press any key to restart.");
   machine.WaitForKey();
   return outcome;
 }

@@ -209,10 +209,11 @@ TEST_F(RescueKernelTest, YesWritesExactlyTheDifferingSectors) {
   EXPECT_EQ(machine.diskWrites, (std::vector<std::uint32_t>{0, ebrs[1]}));
   EXPECT_TRUE(DiskIsOriginal());
   EXPECT_NE(
-      machine.shown.find("  LBA          0  MBR    differs\n"
-                         "  LBA       2048  EBR 1  same\n"
-                         "  LBA       4096  EBR 2  differs\n"
-                         "  LBA       6144  EBR 3  same\n"
+      machine.shown.find("         LBA  copy      on the hard disk\n"
+                         "           0  MBR       differs\n"
+                         "        2048  EBR 1     same\n"
+                         "        4096  EBR 2     differs\n"
+                         "        6144  EBR 3     same\n"
                          "Partitions: 1 primary, extended at LBA 2048 with 3 logical drives.\n"
                          "Restore 2 sectors to the hard disk? (Y/N) Y\nRestored 2 sectors.\n"
                          "Remove the floppy and press any key to restart.\n"),

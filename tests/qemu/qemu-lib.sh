@@ -24,8 +24,8 @@ corvane_wait_for_text() {
 }
 
 # Boots FLOPPY with the disk images as BIOS hard disks 80h, 81h, ... and
-# answers the kernel: the ANSWER key (y or n) at the restore prompt, then any
-# key at "press any key to restart", after which the kernel restarts the PC
+# answers the kernel: the ANSWER key (y or n) at the restore prompt, then a
+# key at "... any key to restart.", after which the kernel restarts the PC
 # and QEMU (-no-reboot) ends. Leaves in FOLDER serial.log (the kernel's lines)
 # and screen.png (the screen when the kernel waited for its first key), and
 # sets CORVANE_QEMU_PROMPT_SECONDS to the time from QEMU's start to that wait.
@@ -46,7 +46,7 @@ corvane_qemu_rescue() {
     <"$folder/monitor" >"$folder/qemu.log" 2>&1 &
   pid=$!
   exec {monitor}>"$folder/monitor"
-  local prompt='(Y/N)' restart='press any key to restart.'
+  local prompt='(Y/N)' restart='any key to restart.'
   if corvane_wait_for_text "$folder/serial.log" 60 "$prompt" "$restart"; then
     CORVANE_QEMU_PROMPT_SECONDS=$(awk -v ns=$(($(date +%s%N) - started)) 'BEGIN {printf "%.1f", ns / 1e9}')
     echo "screendump $folder/screen.ppm" >&"$monitor"
