@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test: the
-# native unit tests (plain and with sanitizers), the style checks, and the
-# Windows test programs under Wine.
+# native unit tests (plain and with sanitizers), the style checks, the
+# Windows test programs under Wine, the end-to-end suite, and the QEMU tier
+# (rescue floppies made by the program, booted with damaged disks).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -43,6 +44,13 @@ corvane_pick_builds
   echo "32-bit programs do not run on this machine: the suite uses the 64-bit build"
 bash tests/e2e/run-e2e.sh "$CORVANE_PROGRAM" "$CORVANE_TOOLS/corvane_driver.exe" \
   build/e2e-screenshots
+
+echo "== rescue in QEMU"
+# The tier reports itself skipped (77) where QEMU cannot boot a PC.
+status=0
+bash tests/qemu/run-qemu.sh "$CORVANE_PROGRAM" "$CORVANE_TOOLS/corvane_driver.exe" \
+  build/qemu-screens || status=$?
+((status == 0 || status == 77))
 
 echo "== benchmark"
 # The figures are printed for every run; a shared, noisy machine does not
