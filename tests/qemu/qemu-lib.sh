@@ -9,6 +9,18 @@ corvane_qemu_works() {
     [[ -e /usr/share/seabios/bios-256k.bin || -e /usr/share/qemu/bios-256k.bin ]]
 }
 
+# What keeps the QEMU tier from running here, with the Wine LOADER that runs
+# the program; fails when nothing does.
+corvane_qemu_tier_missing() {  # LOADER
+  if ! corvane_qemu_works; then
+    echo "qemu-system-i386 with SeaBIOS is not installed or cannot start here"
+  elif ! corvane_wine_loader_works "$1"; then
+    echo "$1 cannot run on this machine (the kernel does not execute 32-bit programs)"
+  else
+    return 1
+  fi
+}
+
 # Waits until the file holds one of the texts: FILE SECONDS TEXT...
 # Fails on timeout.
 corvane_wait_for_text() {

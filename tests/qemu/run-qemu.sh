@@ -19,24 +19,17 @@ source "$here/qemu-lib.sh"
 program=$(realpath "$1")
 driver=$(realpath "$2")
 artefacts=$(realpath -m "$3")
-if ! corvane_qemu_works; then
-  echo "SKIPPED: qemu-system-i386 with SeaBIOS is not installed or cannot start here"
-  exit 77
-fi
 loader=$(corvane_wine_loader_for "$program")
-if ! corvane_wine_loader_works "$loader"; then
-  echo "SKIPPED: $loader cannot run on this machine (the kernel does not execute 32-bit programs)"
+if missing=$(corvane_qemu_tier_missing "$loader"); then
+  echo "SKIPPED: $missing"
   exit 77
 fi
 
 work=$(mktemp -d)
 CORVANE_XVFB_PID=
 trap 'rm -rf "$work"; [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID"' EXIT
-corvane_display_ready
-corvane_wine_prefix_ready
-rm -rf "$artefacts"
-mkdir -p "$work/disks" "$work/floppies" "$artefacts"
 disks=$work/disks
+mkdir -p "$disks" "$work/floppies"
 bash "$here/../e2e/make-disks.sh" "$disks"
 # Fourteen logical drives: the MBR and 14 EBRs fill floppy sectors 4 to 18,
 # the most a standard floppy holds before its root directory.
@@ -44,6 +37,10 @@ rm -f "$disks/chain14.img"
 truncate -s 64M "$disks/chain14.img"
 { printf 'label: dos\nstart=2048, size=20480, type=7\nstart=22528, type=5\n'
   for _ in $(seq 14); do echo "size=2048, type=83"; done; } | sfdisk --quiet "$disks/chain14.img"
+rm -rf "$artefacts"
+mkdir -p "$artefacts"
+corvane_display_ready
+corvane_wine_prefix_ready
 dosdevices=$WINEPREFIX/dosdevices
 cd "$here/../.."
 kernel=$PWD/os/bootcore.bin
