@@ -139,6 +139,12 @@ ChainProblem CheckChain(const RescueIndex& index, std::span<const std::uint8_t> 
 PartitionSummary SummarizePartitions(const RescueIndex& index,
                                      std::span<const std::uint8_t> copies) {
   PartitionSummary summary;
+  // Only copies that are there, whatever the index says.
+  const auto present = static_cast<int>(copies.size() / disk::kSectorSize);
+  const int count = index.copyCount < present ? index.copyCount : present;
+  if (count < 1) {
+    return summary;
+  }
   const SectorView masterBootRecord = CopyAt(copies, 0);
   for (int entry = 0; entry < kPartitionEntryCount; ++entry) {
     const std::uint8_t type = EntryType(masterBootRecord, entry);
@@ -151,7 +157,7 @@ PartitionSummary SummarizePartitions(const RescueIndex& index,
       ++summary.primaries;
     }
   }
-  for (int copy = 1; copy < index.copyCount; ++copy) {
+  for (int copy = 1; copy < count; ++copy) {
     if (EntryType(CopyAt(copies, copy), 0) != 0) {
       ++summary.logicalDrives;
     }

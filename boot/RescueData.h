@@ -72,7 +72,9 @@ bool IsExtendedType(std::uint8_t type);
 std::uint8_t EntryType(SectorView sector, int entry);
 std::uint32_t EntryStart(SectorView sector, int entry);
 
-// What the copies describe, for the one-line summary.
+// What the copies describe, for the one-line summary: primary partitions in
+// the MBR, the first extended entry, and logical drives (EBRs whose first
+// entry is used).
 struct PartitionSummary {
   int primaries = 0;
   bool extended = false;
