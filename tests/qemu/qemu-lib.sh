@@ -38,7 +38,8 @@ corvane_wait_for_text() {
 # Boots FLOPPY with the disk images as BIOS hard disks 80h, 81h, ... and
 # answers the kernel: the ANSWER key (y or n) at the restore prompt, then a
 # key at "... any key to restart.", after which the kernel restarts the PC
-# and QEMU (-no-reboot) ends. Leaves in FOLDER serial.log (the kernel's lines)
+# and QEMU (-no-reboot) ends. When the boot sector fails instead, QEMU is
+# stopped once its line is there. Leaves in FOLDER serial.log (the kernel's lines)
 # and screen.png (the screen when the kernel waited for its first key), and
 # sets CORVANE_QEMU_PROMPT_SECONDS to the time from QEMU's start to that wait.
 # Usage: corvane_qemu_rescue FOLDER FLOPPY ANSWER DISK...
@@ -59,7 +60,9 @@ corvane_qemu_rescue() {
   pid=$!
   exec {monitor}>"$folder/monitor"
   local prompt='(Y/N)' restart='any key to restart.'
-  if corvane_wait_for_text "$folder/serial.log" 60 "$prompt" "$restart"; then
+  # The boot sector's own failures end in a wait for a key, then a new boot.
+  local stuck=('Rescue kernel not found' 'Floppy read error')
+  if corvane_wait_for_text "$folder/serial.log" 60 "$prompt" "$restart" "${stuck[@]}"; then
     CORVANE_QEMU_PROMPT_SECONDS=$(awk -v ns=$(($(date +%s%N) - started)) 'BEGIN {printf "%.1f", ns / 1e9}')
     echo "screendump $folder/screen.ppm" >&"$monitor"
     if grep -qF "$prompt" "$folder/serial.log"; then
@@ -67,7 +70,11 @@ corvane_qemu_rescue() {
       echo "sendkey $answer" >&"$monitor"
       corvane_wait_for_text "$folder/serial.log" 60 "$restart" || status=1
     fi
-    echo "sendkey ret" >&"$monitor"
+    if grep -qF -e "${stuck[0]}" -e "${stuck[1]}" "$folder/serial.log"; then
+      echo quit >&"$monitor"
+    else
+      echo "sendkey ret" >&"$monitor"
+    fi
   else
     status=1
   fi
@@ -80,8 +87,8 @@ corvane_qemu_rescue() {
     echo quit >&"$monitor"
     status=1
   fi
-  exec {monitor}>&-
   wait "$pid" || true
+  exec {monitor}>&-
   [[ ! -s $folder/screen.ppm ]] || convert "$folder/screen.ppm" "$folder/screen.png"
   rm -f "$folder/monitor" "$folder/screen.ppm"
   tr -d '\r' <"$folder/serial.log" >"$folder/serial.txt" 2>/dev/null || true

@@ -5,7 +5,8 @@
 # Windows, and mapped as a:: so the program's raw writes land on it); the disk
 # image is damaged; QEMU boots the floppy headless with the disk attached, and
 # the rescue kernel is answered through the monitor's sendkey while its lines
-# arrive through COM1. Each case checks what the kernel said, every disk image
+# arrive through COM1. A floppy without bootcore.bin shows the boot sector's
+# own failure line. Each case checks what the kernel said, every disk image
 # byte for byte, that the floppy was not written, and that mtools still reads
 # BOOTCORE.BIN from it, identical to the built one. The kernel's screens are
 # kept in the artefact folder.
@@ -54,14 +55,15 @@ fail() {
 }
 
 # Makes the rescue floppy FLOPPY for the disk image DISK with Corvane.exe and
-# checks what the program said: SUCCEEDS is yes or no.
+# checks what the program said: SUCCEEDS is yes or no. With WITHOUT_KERNEL
+# set, the floppy's file system does not get bootcore.bin.
 make_rescue_floppy() {  # DISK FLOPPY SUCCEEDS
   local disk=$1 floppy=$2 run transcript
   run=$work/floppies/$(basename "$floppy" .img)
   mkdir -p "$run/floppy-root"
   cp -r os "$run/os"
   bash "$here/../e2e/make-floppy.sh" "$floppy"
-  mcopy -i "$floppy" "$kernel" ::bootcore.bin
+  [[ -n ${WITHOUT_KERNEL:-} ]] || mcopy -i "$floppy" "$kernel" ::bootcore.bin
   rm -f "$dosdevices"/physicaldrive* "$dosdevices/a:" "$dosdevices/a::"
   ln -s "$disk" "$dosdevices/physicaldrive0"
   ln -s "$floppy" "$dosdevices/a::"
@@ -97,6 +99,7 @@ boot_case() {  # FLOPPY ANSWER TEXT DISK...
   grep -qF -- "$text" "$work/boot-$name/serial.txt" ||
     fail "the kernel did not say \"$text\" but"$'\n'"$(cat "$work/boot-$name/serial.txt")"
   [[ $(md5sum <"$floppy") == "$before" ]] || fail "the floppy was written"
+  [[ $floppy == */no-kernel.img ]] && return 0
   # The program's copies lie over FAT sectors 3 and up, which mtools' checks refuse.
   MTOOLS_SKIP_CHECK=1 mcopy -n -i "$floppy" ::BOOTCORE.BIN "$work/boot-$name/kernel" 2>/dev/null &&
     cmp -s "$work/boot-$name/kernel" "$kernel" ||
@@ -119,6 +122,7 @@ make_rescue_floppy "$disks/logical3.img" "$floppies/logical3.img" yes
 make_rescue_floppy "$disks/chain14.img" "$floppies/chain14.img" yes
 make_rescue_floppy "$disks/primary.img" "$floppies/primary.img" yes
 make_rescue_floppy "$disks/mbr-unsigned.img" "$floppies/mbr-unsigned.img" no
+WITHOUT_KERNEL=yes make_rescue_floppy "$disks/logical3.img" "$floppies/no-kernel.img" yes
 mapfile -t ebrs < <(ebr_chain "$disks/logical3.img")
 disk=$work/disk.img
 
@@ -177,6 +181,12 @@ cp "$disks/primary.img" "$disk"
 zero_sector "$disk" 0
 boot_case "$floppies/primary.img" y "Restored 1 sector." "$disk"
 expect_disk "$disk" "$disks/primary.img" "back byte for byte"
+finish_case
+
+name=floppy-without-kernel
+cp "$work/damaged.img" "$disk"
+boot_case "$floppies/no-kernel.img" y "Rescue kernel not found" "$disk"
+expect_disk "$disk" "$work/damaged.img" "unchanged"
 finish_case
 
 echo "qemu: $passed passed, $failed failed"
