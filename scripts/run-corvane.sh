@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
-# Runs Corvane under Wine on a built-in sample disk: a 64 MiB disk image with
+# Runs the whole rescue on a built-in sample disk: a 64 MiB disk image with
 # one primary partition and an extended partition holding three logical
 # drives, made by sfdisk, and an empty formatted 1.44 MB floppy image.
-# On a desktop (DISPLAY set) the program's window appears and the rest is the
-# user's. Without one it runs under Xvfb, creates one rescue disk as a person
-# would, and prints what it was shown and what the floppy now holds.
-# Everything it makes stays in the folder it prints at the end.
+# 1. Corvane, under Wine, makes the rescue floppy for the disk. The floppy
+#    image is one medium for the program: formatted by mformat, bootcore.bin
+#    copied into its file system by mcopy (what the program's own file copy
+#    does on Windows), and the program's raw writes land on it.
+# 2. The disk is damaged: its MBR and its second EBR are zeroed.
+# 3. QEMU boots the floppy with the disk attached; the rescue kernel shows
+#    what differs and asks; the answer is Y.
+# It prints the partition table (sfdisk -d) before the damage, after it and
+# after the rescue, and whether the disk is back byte for byte.
+# On a desktop (DISPLAY set) Corvane's window and QEMU's window appear and
+# the answers are the user's. Without one, Corvane runs under Xvfb and is
+# driven as a person would use it, and QEMU runs headless, answered through
+# its monitor. Everything it makes stays in the folder it prints at the end.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
 bash scripts/install-deps.sh
 source tests/windows/wine-env.sh
+source tests/e2e/image-lib.sh
+source tests/qemu/qemu-lib.sh
 
 corvane_pick_builds
 program=$CORVANE_PROGRAM
@@ -24,6 +35,7 @@ work=$(mktemp -d /tmp/corvane-run.XXXXXX)
 mkdir -p "$work/floppy-root" "$work/screenshots"
 bash tests/e2e/make-sample-disk.sh "$work/disk0.img"
 bash tests/e2e/make-floppy.sh "$work/floppy.img"
+mcopy -i "$work/floppy.img" os/bootcore.bin ::bootcore.bin
 cp -r os "$work/os"
 cp "$program" "$work/Corvane.exe"
 
@@ -42,6 +54,7 @@ ln -s "$work/floppy-root" "$WINEPREFIX/dosdevices/a:"
 loader=$(corvane_wine_loader_for "$program")
 cd "$work"
 
+echo "== 1. Corvane makes the rescue floppy"
 if $interactive; then
   "$loader" Corvane.exe || true
 else
@@ -49,11 +62,52 @@ else
   for shot in screenshots/*.bmp; do
     convert "$shot" "${shot%.bmp}.png" && rm "$shot"
   done
-  echo
-  bash "$top/tests/e2e/describe-floppy.sh" floppy.img
-  echo "screenshots: $work/screenshots"
 fi
 /usr/lib/wine/wineserver64 -k 2>/dev/null || true
 [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID"
+echo
+bash "$top/tests/e2e/describe-floppy.sh" floppy.img
+
+partition_table() {  # TITLE
+  echo
+  echo "== $1: sfdisk -d disk0.img"
+  sfdisk -d disk0.img 2>&1 || true
+}
+
+if [[ $(od -An -tu1 -j 1536 -N 1 floppy.img | tr -d ' ') != 36 ]]; then
+  echo "The floppy holds no rescue data, so there is nothing to boot it for."
+else
+  cp disk0.img disk0-before.img
+  partition_table "before the damage"
+  mapfile -t ebrs < <(ebr_chain disk0.img)
+  dd if=/dev/zero of=disk0.img bs=512 count=1 conv=notrunc status=none
+  dd if=/dev/zero of=disk0.img bs=512 seek="${ebrs[1]}" count=1 conv=notrunc status=none
+  partition_table "after zeroing the MBR (LBA 0) and the second EBR (LBA ${ebrs[1]})"
+
+  echo
+  echo "== 2. QEMU boots the rescue floppy with the damaged disk"
+  if $interactive; then
+    echo "(answer the rescue kernel in QEMU's window; it restarts and QEMU closes at the end)"
+    mkdir -p qemu
+    qemu-system-i386 -nic none -no-reboot -serial file:qemu/serial.log \
+      -drive if=floppy,format=raw,file=floppy.img -drive if=ide,format=raw,file=disk0.img \
+      -boot a 2>/dev/null || true
+    tr -d '\r' <qemu/serial.log
+  elif corvane_qemu_rescue "$work/qemu" floppy.img y disk0.img; then
+    cat qemu/serial.txt
+    echo "(the kernel asked after $CORVANE_QEMU_PROMPT_SECONDS s; its screen then: $work/qemu/screen.png)"
+  else
+    cat qemu/serial.txt 2>/dev/null || true
+    echo "The rescue kernel did not finish as expected."
+  fi
+  partition_table "after the rescue"
+  echo
+  if cmp -s disk0.img disk0-before.img; then
+    echo "The disk is back byte for byte."
+  else
+    echo "The disk is NOT back as it was: $(cmp disk0.img disk0-before.img 2>&1 | head -n 1)"
+  fi
+fi
+echo
+$interactive || echo "screenshots: $work/screenshots"
 echo "floppy image: $work/floppy.img (write it to a 1.44 MB floppy, or boot it in a virtual machine)"
-echo "kernel file copied to the floppy's file system: $work/floppy-root/bootcore.bin"

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "disk/Sector.h"
+
+namespace corvane::boot {
+
+enum class Tone { Plain, Strong, Heading };
+
+using SectorBuffer = std::span<std::uint8_t, disk::kSectorSize>;
+using ConstSectorBuffer = std::span<const std::uint8_t, disk::kSectorSize>;
+
+// The PC as the rescue kernel uses it: the screen and COM1, the keyboard, the
+// floppy it booted from and the BIOS hard disks. The kernel's implementation
+// calls the BIOS; the tests substitute an in-memory one.
+class Machine {
+ public:
+  // Shows text on the screen and sends it to COM1; '\n' ends a line.
+  virtual void Write(const char* text, Tone tone) = 0;
+  // Waits for a key and returns its character (0 for keys without one).
+  virtual char WaitForKey() = 0;
+  virtual bool ReadFloppySector(int sector, SectorBuffer out) = 0;
+  // The number of BIOS hard disks, or -1 when the BIOS cannot tell.
+  virtual int CountHardDisks() = 0;
+  // The rest is about the first hard disk (80h), through the int 13h extensions.
+  virtual bool HasDiskExtensions() = 0;
+  virtual bool ReadDiskSize(std::uint64_t& sectors) = 0;
+  virtual bool ReadDiskSector(std::uint32_t lba, SectorBuffer out) = 0;
+  virtual bool WriteDiskSector(std::uint32_t lba, ConstSectorBuffer data) = 0;
+
+ protected:
+  Machine() = default;
+  Machine(const Machine&) = default;
+  Machine& operator=(const Machine&) = default;
+  Machine(Machine&&) = default;
+  Machine& operator=(Machine&&) = default;
+  ~Machine() = default;
+};
+
+}  // namespace corvane::boot

@@ -1,0 +1,99 @@
+#pragma once
+
+// What the rescue kernel decides, as plain functions over bytes: whether a
+// floppy's control buffer is valid, whether its copies form the chain the
+// program walked, and which sectors of the hard disk a restore writes. The
+// kernel runs them on what it reads through the BIOS; the native tests and a
+// fuzzer run them on any bytes at all.
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "disk/Sector.h"
+#include "rescue/ControlBuffer.h"
+
+namespace corvane::boot {
+
+// The MBR and at most kMaxExtendedRecords EBRs.
+inline constexpr int kMaxCopies = 1 + rescue::kMaxExtendedRecords;
+
+using SectorView = std::span<const std::uint8_t, disk::kSectorSize>;
+
+// What a valid control buffer says: the number Windows gave the rescued disk,
+// and the LBA of each copy in floppy order (copy 0, the MBR, in floppy sector
+// rescue::kMasterBootRecordFloppySector; copy k, EBR k, in the sector after).
+struct RescueIndex {
+  std::uint32_t driveNumber = 0;
+  int copyCount = 0;
+  std::array<std::uint32_t, kMaxCopies> lbas{};
+};
+
+enum class ControlCheck {
+  Valid,
+  Truncated,           // fewer than 512 bytes
+  NoRecords,           // the first byte is not '$'
+  NoMasterBootRecord,  // only the drive number
+  Unterminated,        // the byte after the last record is neither '$' nor 0
+  TooManyRecords,      // a record where its terminator would not fit
+  FirstLbaNotZero,
+};
+
+// Reads the control buffer; index is filled only when the result is Valid.
+ControlCheck ReadControlBuffer(std::span<const std::uint8_t> sector, RescueIndex& index);
+
+enum class ChainCheck {
+  Valid,
+  MissingCopies,        // fewer bytes than the index has copies
+  NoBootSignature,      // the copy does not end in 55 AA
+  RepeatedLba,          // the copy's LBA is already another copy's
+  NoExtendedPartition,  // EBR copies, but the MBR copy has no extended entry
+  BrokenLink,           // the chain does not lead to the copy's LBA
+};
+
+struct ChainProblem {
+  ChainCheck check = ChainCheck::Valid;
+  int copy = 0;  // the copy found wrong (0 the MBR, k EBR k)
+};
+
+// Checks that copies (the copies in floppy order, 512 bytes each) form the
+// chain the program walks: the MBR's first entry of type 5 or 0x0F gives the
+// first EBR, each EBR's second entry the next, relative to the extended base,
+// in 32-bit arithmetic. The walk may end early, as the program's does.
+ChainProblem CheckChain(const RescueIndex& index, std::span<const std::uint8_t> copies);
+
+// Copy number copy of copies.
+SectorView CopyAt(std::span<const std::uint8_t> copies, int copy);
+
+bool HasBootSignature(SectorView sector);
+// Whether other holds exactly the 512 bytes of sector.
+bool SameSector(SectorView sector, std::span<const std::uint8_t> other);
+bool IsExtendedType(std::uint8_t type);
+std::uint8_t EntryType(SectorView sector, int entry);
+std::uint32_t EntryStart(SectorView sector, int entry);
+
+// What the copies describe, for the one-line summary: primary partitions in
+// the MBR, the first extended entry, and logical drives (EBRs whose first
+// entry is used).
+struct PartitionSummary {
+  int primaries = 0;
+  bool extended = false;
+  std::uint32_t extendedBase = 0;
+  int logicalDrives = 0;
+};
+PartitionSummary SummarizePartitions(const RescueIndex& index,
+                                     std::span<const std::uint8_t> copies);
+
+// The sectors a restore writes: copy numbers, each naming its LBA through the
+// index, so nothing outside the control buffer can be planned.
+struct RestorePlan {
+  int count = 0;
+  std::array<std::uint8_t, kMaxCopies> copies{};
+};
+
+// Adds copy to the plan when the disk holds something else at its LBA (or
+// could not be read there: diskSector empty). Returns whether it differs.
+bool PlanCopy(RestorePlan& plan, int copy, SectorView copyData,
+              std::span<const std::uint8_t> diskSector);
+
+}  // namespace corvane::boot

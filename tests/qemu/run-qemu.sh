@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# The QEMU tier: the whole rescue, end to end. The real Corvane.exe under Wine
+# makes a rescue floppy for a disk image (the floppy image formatted by mformat
+# with bootcore.bin copied in by mcopy, as the program's own file copy would on
+# Windows, and mapped as a:: so the program's raw writes land on it); the disk
+# image is damaged; QEMU boots the floppy headless with the disk attached, and
+# the rescue kernel is answered through the monitor's sendkey while its lines
+# arrive through COM1. A floppy without bootcore.bin shows the boot sector's
+# own failure line. Each case checks what the kernel said, every disk image
+# byte for byte, that the floppy was not written, and that mtools still reads
+# BOOTCORE.BIN from it, identical to the built one. The kernel's screens are
+# kept in the artefact folder.
+# Usage: run-qemu.sh PROGRAM DRIVER ARTEFACT-FOLDER
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/../windows/wine-env.sh"
+source "$here/../e2e/image-lib.sh"
+source "$here/qemu-lib.sh"
+
+program=$(realpath "$1")
+driver=$(realpath "$2")
+artefacts=$(realpath -m "$3")
+loader=$(corvane_wine_loader_for "$program")
+if missing=$(corvane_qemu_tier_missing "$loader"); then
+  echo "SKIPPED: $missing"
+  exit 77
+fi
+
+work=$(mktemp -d)
+CORVANE_XVFB_PID=
+trap 'rm -rf "$work"; [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID"' EXIT
+disks=$work/disks
+mkdir -p "$disks" "$work/floppies"
+bash "$here/../e2e/make-disks.sh" "$disks"
+# Fourteen logical drives: the MBR and 14 EBRs fill floppy sectors 4 to 18,
+# the most a standard floppy holds before its root directory.
+rm -f "$disks/chain14.img"
+truncate -s 64M "$disks/chain14.img"
+{ printf 'label: dos\nstart=2048, size=20480, type=7\nstart=22528, type=5\n'
+  for _ in $(seq 14); do echo "size=2048, type=83"; done; } | sfdisk --quiet "$disks/chain14.img"
+rm -rf "$artefacts"
+mkdir -p "$artefacts"
+corvane_display_ready
+corvane_wine_prefix_ready
+dosdevices=$WINEPREFIX/dosdevices
+cd "$here/../.."
+kernel=$PWD/os/bootcore.bin
+
+passed=0
+failed=0
+fail() {
+  echo "FAILED $name: $*"
+  failed=$((failed + 1))
+  ok=false
+}
+
+# Makes the rescue floppy FLOPPY for the disk image DISK with Corvane.exe and
+# checks what the program said: SUCCEEDS is yes or no. With WITHOUT_KERNEL
+# set, the floppy's file system does not get bootcore.bin.
+make_rescue_floppy() {  # DISK FLOPPY SUCCEEDS
+  local disk=$1 floppy=$2 run transcript
+  run=$work/floppies/$(basename "$floppy" .img)
+  mkdir -p "$run/floppy-root"
+  cp -r os "$run/os"
+  bash "$here/../e2e/make-floppy.sh" "$floppy"
+  [[ -n ${WITHOUT_KERNEL:-} ]] || mcopy -i "$floppy" "$kernel" ::bootcore.bin
+  rm -f "$dosdevices"/physicaldrive* "$dosdevices/a:" "$dosdevices/a::"
+  ln -s "$disk" "$dosdevices/physicaldrive0"
+  ln -s "$floppy" "$dosdevices/a::"
+  ln -s "$run/floppy-root" "$dosdevices/a:"
+  transcript=$(cd "$run" && "$loader" "$driver" "$program" 0 - 2>/dev/null | tr -d '\r')
+  if [[ $3 == yes ]]; then
+    grep -qx 'status: Corvane Disk Successfully Created' <<<"$transcript"
+  else
+    grep -qx 'status: Reading Master Boot Record failed !' <<<"$transcript"
+  fi || {
+    echo "FAILED making $(basename "$floppy"): Corvane said"$'\n'"$transcript"
+    failed=$((failed + 1))
+    return 1
+  }
+}
+
+zero_sector() {  # IMAGE LBA
+  dd if=/dev/zero of="$1" bs=512 seek="$2" count=1 conv=notrunc status=none
+}
+
+# Boots FLOPPY with the disks, answers ANSWER, and checks that the kernel
+# said TEXT and left the floppy alone. The caller checks the disks.
+boot_case() {  # FLOPPY ANSWER TEXT DISK...
+  local floppy=$1 answer=$2 text=$3 before
+  shift 3
+  ok=true
+  before=$(md5sum <"$floppy")
+  corvane_qemu_rescue "$work/boot-$name" "$floppy" "$answer" "$@" ||
+    fail "the kernel did not reach its last line and restart"
+  mkdir -p "$artefacts/$name"
+  cp "$work/boot-$name/serial.txt" "$artefacts/$name/serial.txt" 2>/dev/null || true
+  cp "$work/boot-$name/screen.png" "$artefacts/$name/screen.png" 2>/dev/null || true
+  grep -qF -- "$text" "$work/boot-$name/serial.txt" ||
+    fail "the kernel did not say \"$text\" but"$'\n'"$(cat "$work/boot-$name/serial.txt")"
+  [[ $(md5sum <"$floppy") == "$before" ]] || fail "the floppy was written"
+  [[ $floppy == */no-kernel.img ]] && return 0
+  # The program's copies lie over FAT sectors 3 and up, which mtools' checks refuse.
+  MTOOLS_SKIP_CHECK=1 mcopy -n -i "$floppy" ::BOOTCORE.BIN "$work/boot-$name/kernel" 2>/dev/null &&
+    cmp -s "$work/boot-$name/kernel" "$kernel" ||
+    fail "mtools does not read BOOTCORE.BIN from the floppy as built"
+}
+
+expect_disk() {  # IMAGE REFERENCE WHAT
+  cmp -s "$1" "$2" || fail "the disk is not $3: $(cmp "$1" "$2" 2>&1 | head -n 1)"
+}
+
+finish_case() {
+  if $ok; then
+    echo "passed $name ($CORVANE_QEMU_PROMPT_SECONDS s from QEMU's start to the kernel's question)"
+    passed=$((passed + 1))
+  fi
+}
+
+floppies=$work/floppies
+make_rescue_floppy "$disks/logical3.img" "$floppies/logical3.img" yes
+make_rescue_floppy "$disks/chain14.img" "$floppies/chain14.img" yes
+make_rescue_floppy "$disks/primary.img" "$floppies/primary.img" yes
+make_rescue_floppy "$disks/mbr-unsigned.img" "$floppies/mbr-unsigned.img" no
+WITHOUT_KERNEL=yes make_rescue_floppy "$disks/logical3.img" "$floppies/no-kernel.img" yes
+mapfile -t ebrs < <(ebr_chain "$disks/logical3.img")
+disk=$work/disk.img
+
+name=three-logical-restored
+cp "$disks/logical3.img" "$disk"
+zero_sector "$disk" 0
+zero_sector "$disk" "${ebrs[1]}"
+boot_case "$floppies/logical3.img" y "Restored 2 sectors." "$disk"
+expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
+finish_case
+
+name=answer-n-writes-nothing
+cp "$disks/logical3.img" "$disk"
+zero_sector "$disk" 0
+zero_sector "$disk" "${ebrs[1]}"
+cp "$disk" "$work/damaged.img"
+boot_case "$floppies/logical3.img" n "Nothing was written." "$disk"
+expect_disk "$disk" "$work/damaged.img" "unchanged"
+finish_case
+
+name=undamaged-nothing-to-restore
+cp "$disks/logical3.img" "$disk"
+boot_case "$floppies/logical3.img" y \
+  "The disk's partition system matches this rescue floppy. Nothing to restore." "$disk"
+expect_disk "$disk" "$disks/logical3.img" "unchanged"
+finish_case
+
+name=two-disks-refused
+cp "$work/damaged.img" "$disk"
+cp "$disks/second.img" "$work/second.img"
+boot_case "$floppies/logical3.img" y "More than one hard disk is attached. Remove all hard disks \
+other than the damaged one and restart." "$disk" "$work/second.img"
+expect_disk "$disk" "$work/damaged.img" "unchanged"
+expect_disk "$work/second.img" "$disks/second.img" "unchanged"
+finish_case
+
+name=floppy-without-rescue-data
+cp "$work/damaged.img" "$disk"
+boot_case "$floppies/mbr-unsigned.img" y "This floppy holds no rescue data." "$disk"
+expect_disk "$disk" "$work/damaged.img" "unchanged"
+finish_case
+
+name=fourteen-ebrs-restored
+mapfile -t chain < <(ebr_chain "$disks/chain14.img")
+cp "$disks/chain14.img" "$disk"
+zero_sector "$disk" 0
+zero_sector "$disk" "${chain[6]}"
+zero_sector "$disk" "${chain[13]}"
+boot_case "$floppies/chain14.img" y "Restored 3 sectors." "$disk"
+grep -qF "EBR 14" "$work/boot-$name/serial.txt" || fail "the kernel did not list EBR 14"
+expect_disk "$disk" "$disks/chain14.img" "back byte for byte"
+finish_case
+
+name=primary-only-restored
+cp "$disks/primary.img" "$disk"
+zero_sector "$disk" 0
+boot_case "$floppies/primary.img" y "Restored 1 sector." "$disk"
+expect_disk "$disk" "$disks/primary.img" "back byte for byte"
+finish_case
+
+name=floppy-without-kernel
+cp "$work/damaged.img" "$disk"
+boot_case "$floppies/no-kernel.img" y "Rescue kernel not found" "$disk"
+expect_disk "$disk" "$work/damaged.img" "unchanged"
+finish_case
+
+echo "qemu: $passed passed, $failed failed"
+[[ $failed -eq 0 ]]
