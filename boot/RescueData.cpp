@@ -1,21 +1,13 @@
 #include "boot/RescueData.h"
 
 namespace corvane::boot {
-namespace {
 
-constexpr std::size_t kPartitionTableOffset = 446;
-constexpr std::size_t kPartitionEntrySize = 16;
-constexpr int kPartitionEntryCount = 4;
-constexpr std::size_t kTypeOffsetInEntry = 4;
-constexpr std::size_t kStartOffsetInEntry = 8;
-// In an EBR, entry 0 describes the logical drive and entry 1 links to the next EBR.
-constexpr int kLinkEntry = 1;
-
-std::size_t EntryOffset(int entry) {
-  return kPartitionTableOffset + kPartitionEntrySize * static_cast<std::size_t>(entry);
-}
-
-}  // namespace
+using partition::EntryStart;
+using partition::EntryType;
+using partition::HasBootSignature;
+using partition::IsExtendedType;
+using partition::kLinkEntry;
+using partition::kPartitionEntryCount;
 
 ControlCheck ReadControlBuffer(std::span<const std::uint8_t> sector, RescueIndex& index) {
   if (sector.size() < disk::kSectorSize) {
@@ -58,8 +50,6 @@ SectorView CopyAt(std::span<const std::uint8_t> copies, int copy) {
       .first<disk::kSectorSize>();
 }
 
-bool HasBootSignature(SectorView sector) { return sector[510] == 0x55 && sector[511] == 0xAA; }
-
 bool SameSector(SectorView sector, std::span<const std::uint8_t> other) {
   if (other.size() != sector.size()) {
     return false;
@@ -71,30 +61,6 @@ bool SameSector(SectorView sector, std::span<const std::uint8_t> other) {
   }
   return true;
 }
-
-bool IsExtendedType(std::uint8_t type) { return type == 0x05 || type == 0x0F; }
-
-std::uint8_t EntryType(SectorView sector, int entry) {
-  return sector[EntryOffset(entry) + kTypeOffsetInEntry];
-}
-
-std::uint32_t EntryStart(SectorView sector, int entry) {
-  return disk::LittleEndian32(sector, EntryOffset(entry) + kStartOffsetInEntry);
-}
-
-namespace {
-
-// The first extended entry of the MBR, or -1.
-int ExtendedEntry(SectorView masterBootRecord) {
-  for (int entry = 0; entry < kPartitionEntryCount; ++entry) {
-    if (IsExtendedType(EntryType(masterBootRecord, entry))) {
-      return entry;
-    }
-  }
-  return -1;
-}
-
-}  // namespace
 
 ChainProblem CheckChain(const RescueIndex& index, std::span<const std::uint8_t> copies) {
   const int count = index.copyCount;
@@ -117,7 +83,7 @@ ChainProblem CheckChain(const RescueIndex& index, std::span<const std::uint8_t> 
     return {};
   }
   const SectorView masterBootRecord = CopyAt(copies, 0);
-  const int extended = ExtendedEntry(masterBootRecord);
+  const int extended = partition::FirstExtendedEntry(masterBootRecord);
   if (extended < 0) {
     return {ChainCheck::NoExtendedPartition, 1};
   }

@@ -11,6 +11,7 @@
 #include <span>
 
 #include "disk/Sector.h"
+#include "partition/PartitionTable.h"
 #include "rescue/ControlBuffer.h"
 
 namespace corvane::boot {
@@ -65,12 +66,8 @@ ChainProblem CheckChain(const RescueIndex& index, std::span<const std::uint8_t> 
 // Copy number copy of copies.
 SectorView CopyAt(std::span<const std::uint8_t> copies, int copy);
 
-bool HasBootSignature(SectorView sector);
 // Whether other holds exactly the 512 bytes of sector.
 bool SameSector(SectorView sector, std::span<const std::uint8_t> other);
-bool IsExtendedType(std::uint8_t type);
-std::uint8_t EntryType(SectorView sector, int entry);
-std::uint32_t EntryStart(SectorView sector, int entry);
 
 // What the copies describe, for the one-line summary: primary partitions in
 // the MBR, the first extended entry, and logical drives (EBRs whose first

@@ -12,34 +12,11 @@ using disk::kResultNoBootSignature;
 using disk::kResultNoRecord;
 using disk::kResultOk;
 
-constexpr std::size_t kTypeOffsetInEntry = 4;
-constexpr std::size_t kStartOffsetInEntry = 8;
-// In an EBR, entry 0 describes the logical drive and entry 1 links to the next EBR.
-constexpr int kLinkEntry = 1;
-
-std::size_t EntryOffset(int entry) {
-  return kPartitionTableOffset + kPartitionEntrySize * static_cast<std::size_t>(entry);
-}
-
-std::uint8_t EntryType(std::span<const std::uint8_t, disk::kSectorSize> sector, int entry) {
-  return sector[EntryOffset(entry) + kTypeOffsetInEntry];
-}
-
-std::uint32_t EntryStart(const disk::Sector& sector, int entry) {
-  return disk::LittleEndian32(sector, EntryOffset(entry) + kStartOffsetInEntry);
-}
-
-bool IsExtendedType(std::uint8_t type) { return type == 0x05 || type == 0x0F; }
-
 constexpr std::uint8_t kGptProtectiveType = 0xEE;
 
 }  // namespace
 
-bool HasBootSignature(std::span<const std::uint8_t, disk::kSectorSize> sector) {
-  return sector[510] == 0x55 && sector[511] == 0xAA;
-}
-
-bool HasGptProtectiveEntry(std::span<const std::uint8_t, disk::kSectorSize> bootRecord) {
+bool HasGptProtectiveEntry(BootRecordView bootRecord) {
   for (int entry = 0; entry < kPartitionEntryCount; ++entry) {
     if (EntryType(bootRecord, entry) == kGptProtectiveType) {
       return true;
@@ -76,13 +53,12 @@ int BootRecordReader::ReadFirstExtendedRecord(SectorRecord& out) {
   if (const int result = ReadWorkingSector(0); result != kResultOk) {
     return result;
   }
-  for (int entry = 0; entry < kPartitionEntryCount; ++entry) {
-    if (IsExtendedType(EntryType(workingSector, entry))) {
-      extendedBase = EntryStart(workingSector, entry);
-      return HandOutWorkingSector(extendedBase, out);
-    }
+  const int extended = FirstExtendedEntry(workingSector);
+  if (extended < 0) {
+    return kResultNoRecord;
   }
-  return kResultNoRecord;
+  extendedBase = EntryStart(workingSector, extended);
+  return HandOutWorkingSector(extendedBase, out);
 }
 
 int BootRecordReader::ReadNextExtendedRecord(SectorRecord& out) {

@@ -4,6 +4,7 @@
 #include <span>
 
 #include "disk/Sector.h"
+#include "partition/PartitionTable.h"
 #include "platform/Platform.h"
 
 namespace corvane::partition {
@@ -14,16 +15,10 @@ struct SectorRecord {
   disk::Sector data;
 };
 
-inline constexpr std::size_t kPartitionTableOffset = 446;
-inline constexpr std::size_t kPartitionEntrySize = 16;
-inline constexpr int kPartitionEntryCount = 4;
-
-bool HasBootSignature(std::span<const std::uint8_t, disk::kSectorSize> sector);
-
 // True when the partition table holds an entry of type 0xEE: the protective
 // MBR of a GUID partition table, or a hybrid one, whose real partition system
 // lies outside the MBR and EBRs.
-bool HasGptProtectiveEntry(std::span<const std::uint8_t, disk::kSectorSize> bootRecord);
+bool HasGptProtectiveEntry(BootRecordView bootRecord);
 
 // Copies length bytes from the front of source to the front of destination;
 // nothing when length is not positive, never more than either side holds.
