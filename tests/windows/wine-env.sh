@@ -91,10 +91,16 @@ corvane_display_ready() {
     return
   fi
   local number=$((90 + RANDOM % 100))
+  # Another run's server may hold a number already: its lock file tells.
+  while [[ -e /tmp/.X$number-lock ]]; do
+    number=$((90 + RANDOM % 100))
+  done
   Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   CORVANE_XVFB_PID=$!
   export DISPLAY=":$number"
   for _ in $(seq 50); do
+    # Only our own server counts: one that lost the race for the number ends.
+    kill -0 "$CORVANE_XVFB_PID" 2>/dev/null || break
     xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && return
     sleep 0.1
   done
