@@ -220,8 +220,7 @@ Outcome Restore(Machine& machine, const RescueIndex& index, RescueMemory& memory
     }
   }
   const auto count = static_cast<std::uint32_t>(plan.count);
-  Say(machine, Line() << "Restored " << count << Plural(count, " sector.", " sectors."),
-      Tone::Strong);
+  Say(machine, Line() << "Restored " << count << " sectors.", Tone::Strong);
   return Outcome::Restored;
 }
 
@@ -276,9 +275,7 @@ Outcome Rescue(Machine& machine, RescueMemory& memory) {
     return Outcome::NothingToRestore;
   }
   const auto count = static_cast<std::uint32_t>(plan.count);
-  machine.Write((Line() << "Restore " << count << Plural(count, " sector", " sectors")
-                        << " to the hard disk? (Y/N) ")
-                    .Text(),
+  machine.Write((Line() << "Restore " << count << " sectors to the hard disk? (Y/N) ").Text(),
                 Tone::Strong);
   if (!AnswerIsYes(machine)) {
     Say(machine, "Nothing was written.");

@@ -179,7 +179,7 @@ finish_case
 name=primary-only-restored
 cp "$disks/primary.img" "$disk"
 zero_sector "$disk" 0
-boot_case "$floppies/primary.img" y "Restored 1 sector." "$disk"
+boot_case "$floppies/primary.img" y "Restored 1 sectors." "$disk"
 expect_disk "$disk" "$disks/primary.img" "back byte for byte"
 finish_case
 
