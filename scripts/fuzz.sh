@@ -31,10 +31,10 @@ for target in "${targets[@]}"; do
   corpus=build/fuzz/corpus/$target
   log=build/fuzz/$target.log
   mkdir -p "$corpus"
-  # One job on one core: the machine is shared. A chain of 100 EBRs needs
-  # about 7 KB of input.
+  # One process on one core, the targets one after the other: the machine is
+  # shared. A chain of 100 EBRs needs about 7 KB of input.
   status=0
-  "build/fuzz/tests/fuzz/$target" "${limit[@]}" -max_len=8192 -timeout=10 -jobs=1 \
+  "build/fuzz/tests/fuzz/$target" "${limit[@]}" -max_len=8192 -timeout=10 \
     -print_final_stats=1 -artifact_prefix=build/fuzz/findings/ "$corpus" "$seeds/$target" \
     >"$log" 2>&1 || status=$?
   executions=$(awk '/stat::number_of_executed_units:/ { print $2 }' "$log")

@@ -16,12 +16,12 @@
 namespace corvane::fuzzing {
 
 // Stops the run with the broken invariant; libFuzzer keeps the input.
-#define FUZZ_CHECK(condition)                                              \
-  do {                                                                     \
-    if (!(condition)) {                                                    \
-      std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                        \
-    }                                                                      \
+#define FUZZ_CHECK(condition)                                                    \
+  do {                                                                           \
+    if (!(condition)) {                                                          \
+      (void)std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
+      std::abort();                                                              \
+    }                                                                            \
   } while (false)
 
 // The values of a well-formed control buffer: '$' records packed from offset

@@ -34,7 +34,10 @@ constexpr int kControlSector = 3;
 constexpr int kFirstCopySector = 4;
 constexpr std::size_t kMaxKeys = 8;
 
-enum DiskState : std::uint8_t { kSame, kZeros, kChanged, kUnreadable };
+// The disk at a copy's LBA, in bits 0-1 of its state byte; 0 holds the copy.
+constexpr unsigned kZeros = 1;
+constexpr unsigned kChanged = 2;
+constexpr unsigned kUnreadable = 3;
 
 // The PC: sectors in maps, every hard disk write recorded.
 class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-destructor): not deleted
