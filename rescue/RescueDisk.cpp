@@ -37,6 +37,13 @@ bool WriteBootSector(platform::Platform& platform, StatusSink& sink, disk::Secto
     return Fail(sink, "Failed :: Error reading boot sector image !",
                 "Failed to read boot sector image file !");
   }
+  // A BPB that starts the root directory before the MBR's copy would have the
+  // control buffer and the copies overwrite it, and with it the kernel's entry.
+  if (FirstRootDirectorySector(bootSector) <= kMasterBootRecordFloppySector) {
+    return Fail(sink, "Failed :: Error reading boot sector image !",
+                "The boot sector image's BPB leaves no room for the rescue data before the "
+                "floppy's root directory.\nNo rescue disk was created.");
+  }
   if (disk::WriteFloppySectors(platform, kBootSectorFloppySector, 1, bootSector) !=
       disk::kResultOk) {
     return Fail(sink, "Failed :: Error writing floppy disk sectors !",

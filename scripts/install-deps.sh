@@ -2,13 +2,14 @@
 # Installs from Debian's packages everything that building and testing need.
 # Does nothing when all of it is there already. nasm and libc6-dev-i386 (for
 # g++ -m16's headers) build the rescue floppy's programs; qemu-system-x86
-# (with SeaBIOS) boots them in the QEMU tier and the sample run.
+# (with SeaBIOS) boots them in the QEMU tier and the sample run. clang-14 and
+# its runtime (libFuzzer, the sanitizers) build the fuzz targets.
 set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev googletest clang-format clang-tidy cppcheck
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
           wine wine64 wine32:i386 fonts-wine xvfb x11-utils fdisk mtools imagemagick
-          icoutils python3 nasm libc6-dev-i386 qemu-system-x86)
+          icoutils python3 nasm libc6-dev-i386 qemu-system-x86 clang-14 libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test: the
-# native unit tests (plain and with sanitizers), the style checks, the
-# Windows test programs under Wine, the end-to-end suite, and the QEMU tier
-# (rescue floppies made by the program, booted with damaged disks).
+# native unit tests (plain and with sanitizers), short fuzz runs, the style
+# checks, the Windows test programs under Wine, the end-to-end suite, and the
+# QEMU tier (rescue floppies made by the program, booted with damaged disks).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -23,6 +23,11 @@ bash scripts/check-style.sh
 echo "== native tests"
 ctest --preset native
 ctest --preset native-asan
+
+echo "== fuzzing"
+# A fixed number of inputs per target, a few seconds each; a finding fails
+# the run. scripts/fuzz.sh SECONDS runs them longer.
+bash scripts/fuzz.sh --runs 20000
 
 echo "== Windows tests under Wine"
 source tests/windows/wine-env.sh

@@ -99,6 +99,19 @@ std::function<void(FakePlatform&)> FailAllAttemptsOfWrite(int first) {
   };
 }
 
+// An os\bs whose BPB has one reserved sector and two FATs of fatSectors each,
+// which puts the root directory at sector 1 + 2 * fatSectors.
+std::function<void(FakePlatform&)> UseBootSectorWithFatsOf(std::uint8_t fatSectors) {
+  return [fatSectors](FakePlatform& p) {
+    auto& bootSector = p.files["os\\bs"];
+    bootSector.assign(512, 0);
+    bootSector[12] = 2;
+    bootSector[14] = 1;
+    bootSector[16] = 2;
+    bootSector[22] = fatSectors;
+  };
+}
+
 void PrintTo(const FailureCase& failure, std::ostream* out) { *out << failure.name; }
 
 class RescueDiskFailureTest : public RescueDiskTest,
@@ -163,22 +176,23 @@ const FailureCase kFailureCases[] = {
      "Failed :: Error reading partition chain !",
      {kPrompt, std::string("app: ") + disk::kReadFailureMessage},
      {0, 3, 4, 5}},
-    // Reserved sector, two FATs of three sectors: the root directory is at
-    // sector 7, so EBRs fit in sectors 5 and 6 only.
+    // The root directory at sector 7: EBRs fit in sectors 5 and 6 only.
     {"BootSectorLeavesRoomForTwoEbrs",
-     [](FakePlatform& p) {
-       auto& bootSector = p.files["os\\bs"];
-       bootSector.assign(512, 0);
-       bootSector[12] = 2;
-       bootSector[14] = 1;
-       bootSector[16] = 2;
-       bootSector[22] = 3;
-     },
+     UseBootSectorWithFatsOf(3),
      "Failed :: Too many partitions for a rescue floppy !",
      {kPrompt,
       "warning: Your drive has more logical partitions than a rescue floppy can hold (at most "
       "2).\nNo rescue disk was created."},
      {0, 3, 4, 5, 6}},
+    // The root directory at sector 3, over the control buffer: nothing is
+    // written.
+    {"BootSectorLeavesNoRoomForTheRescueData",
+     UseBootSectorWithFatsOf(1),
+     "Failed :: Error reading boot sector image !",
+     {kPrompt,
+      "warning: The boot sector image's BPB leaves no room for the rescue data before the "
+      "floppy's root directory.\nNo rescue disk was created."},
+     {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Failures, RescueDiskFailureTest, ::testing::ValuesIn(kFailureCases),

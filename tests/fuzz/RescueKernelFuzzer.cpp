@@ -1,0 +1,240 @@
+// The rescue kernel on a PC whose floppy, hard disk, BIOS answers and keys
+// come from the input: it must never write the hard disk outside the LBAs the
+// control buffer lists, nor from copies that do not form the disk's chain.
+// The Machine it runs on has no way to write the floppy at all.
+//
+// Input: an options byte (bits 0-1 the BIOS hard disk count: 1, 0, 2, -1;
+// bit 2 no int 13h extensions; bit 3 the disk size unknown; bit 4 keys run
+// out as 'n' rather than 'y'), the disk's size in sectors (32 bits), a floppy
+// sector whose reads fail (0: none), a key count and the keys, the 512 bytes
+// of floppy sector 3, then the copies in floppy order: each a sector as
+// SectorFrom reads it and a byte for the disk at its LBA (bits 0-1: holds the
+// copy, zeros, the copy with its first byte changed, cannot be read; bit 2
+// refuses writes; bit 3 loses writes).
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "boot/Machine.h"
+#include "boot/RescueData.h"
+#include "boot/RescueKernel.h"
+#include "tests/fuzz/FuzzInput.h"
+#include "tests/fuzz/FuzzOracles.h"
+
+namespace corvane::fuzzing {
+namespace {
+
+constexpr int kControlSector = 3;
+constexpr int kFirstCopySector = 4;
+constexpr std::size_t kMaxKeys = 8;
+
+// The disk at a copy's LBA, in bits 0-1 of its state byte; 0 holds the copy.
+constexpr unsigned kZeros = 1;
+constexpr unsigned kChanged = 2;
+constexpr unsigned kUnreadable = 3;
+
+// The PC: sectors in maps, every hard disk write recorded.
+class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-destructor): not deleted
+ public:
+  std::map<int, disk::Sector> floppy;
+  int failingFloppySector = 0;
+  std::map<std::uint32_t, disk::Sector> disk;
+  std::set<std::uint32_t> unreadable;
+  std::set<std::uint32_t> refusing;
+  std::set<std::uint32_t> losing;
+  int hardDisks = 1;
+  bool extensions = true;
+  bool sizeKnown = true;
+  std::uint64_t diskSectors = 0;
+  std::string keys;
+  char lastKey = 'y';
+  std::vector<std::pair<std::uint32_t, disk::Sector>> writes;
+
+  void Write(const char* /*text*/, boot::Tone /*tone*/) override {}
+  char WaitForKey() override {
+    if (keys.empty()) {
+      return lastKey;
+    }
+    const char key = keys.front();
+    keys.erase(0, 1);
+    return key;
+  }
+  bool ReadFloppySector(int sector, boot::SectorBuffer out) override {
+    return sector != failingFloppySector && Read(floppy, sector, out);
+  }
+  int CountHardDisks() override { return hardDisks; }
+  bool HasDiskExtensions() override { return extensions; }
+  bool ReadDiskSize(std::uint64_t& sectors) override {
+    sectors = diskSectors;
+    return sizeKnown;
+  }
+  bool ReadDiskSector(std::uint32_t lba, boot::SectorBuffer out) override {
+    return !unreadable.contains(lba) && Read(disk, lba, out);
+  }
+  bool WriteDiskSector(std::uint32_t lba, boot::ConstSectorBuffer data) override {
+    disk::Sector sector{};
+    std::ranges::copy(data, sector.begin());
+    writes.emplace_back(lba, sector);
+    if (refusing.contains(lba)) {
+      return false;
+    }
+    if (!losing.contains(lba)) {
+      disk[lba] = sector;
+    }
+    return true;
+  }
+
+ private:
+  template <typename Key>
+  static bool Read(const std::map<Key, disk::Sector>& sectors, Key at, boot::SectorBuffer out) {
+    const auto found = sectors.find(at);
+    std::ranges::copy(found == sectors.end() ? disk::Sector{} : found->second, out.begin());
+    return true;
+  }
+};
+
+class KernelCase {
+ public:
+  explicit KernelCase(FuzzInput& input) {
+    const std::uint8_t options = input.Byte();
+    constexpr int kDiskCounts[] = {1, 0, 2, -1};
+    machine.hardDisks = kDiskCounts[options & 3U];
+    machine.extensions = (options & 4U) == 0;
+    machine.sizeKnown = (options & 8U) == 0;
+    machine.lastKey = (options & 16U) == 0 ? 'y' : 'n';
+    machine.diskSectors = input.Long();
+    machine.failingFloppySector = input.Byte();
+    const auto keys = input.Bytes(input.Byte() % kMaxKeys);
+    machine.keys.assign(keys.begin(), keys.end());
+    const auto control = input.Bytes(disk::kSectorSize);
+    controlBytes.assign(control.begin(), control.end());
+    std::ranges::copy(control, machine.floppy[kControlSector].begin());
+    lbas = ListedLbas();
+    for (std::size_t copy = 0; !input.Empty() && copy < boot::kMaxCopies; ++copy) {
+      const disk::Sector sector = SectorFrom(input);
+      machine.floppy[kFirstCopySector + static_cast<int>(copy)] = sector;
+      copies.insert(copies.end(), sector.begin(), sector.end());
+      PutDiskSector(copy, sector, input.Byte());
+    }
+  }
+
+  void RunAndCheck() {
+    CheckDecisions();
+    const std::map<std::uint32_t, disk::Sector> before = machine.disk;
+    const std::set<std::uint32_t> unreadableBefore = machine.unreadable;
+    const auto memory = std::make_unique<boot::RescueMemory>();
+    const boot::Outcome outcome = boot::RunRescue(machine, *memory);
+    if (machine.writes.empty()) {
+      return;
+    }
+    FUZZ_CHECK(outcome == boot::Outcome::Restored || outcome == boot::Outcome::RestoreFailed);
+    FUZZ_CHECK(machine.hardDisks == 1 && machine.failingFloppySector != kControlSector);
+    FUZZ_CHECK(FormsTheChain());
+    std::set<std::uint32_t> written;
+    for (const auto& [lba, data] : machine.writes) {
+      const auto listed = std::ranges::find(lbas, lba);
+      FUZZ_CHECK(listed != lbas.end() && written.insert(lba).second);
+      FUZZ_CHECK(data == CopyAt(static_cast<std::size_t>(listed - lbas.begin())));
+      FUZZ_CHECK(unreadableBefore.contains(lba) || !before.contains(lba) || before.at(lba) != data);
+    }
+  }
+
+ private:
+  // The LBAs that floppy sector 3 lists, when the kernel may accept it: the
+  // MBR's first.
+  [[nodiscard]] std::vector<std::uint32_t> ListedLbas() const {
+    const auto records = ControlRecords(machine.floppy.at(kControlSector));
+    if (!records || records->size() < 2 || (*records)[1] != 0) {
+      return {};
+    }
+    return {records->begin() + 1, records->end()};
+  }
+
+  [[nodiscard]] disk::Sector CopyAt(std::size_t copy) const {
+    disk::Sector sector{};
+    if ((copy + 1) * disk::kSectorSize <= copies.size()) {
+      std::copy_n(copies.begin() + static_cast<std::ptrdiff_t>(copy * disk::kSectorSize),
+                  disk::kSectorSize, sector.begin());
+    }
+    return sector;
+  }
+
+  void PutDiskSector(std::size_t copy, disk::Sector sector, std::uint8_t state) {
+    if (copy >= lbas.size()) {
+      return;
+    }
+    const std::uint32_t lba = lbas[copy];
+    switch (state & 3U) {
+      case kZeros:
+        sector.fill(0);
+        break;
+      case kChanged:
+        sector[0] ^= 0xFF;
+        break;
+      case kUnreadable:
+        machine.unreadable.insert(lba);
+        break;
+      default:
+        break;
+    }
+    machine.disk[lba] = sector;
+    if ((state & 4U) != 0) {
+      machine.refusing.insert(lba);
+    }
+    if ((state & 8U) != 0) {
+      machine.losing.insert(lba);
+    }
+  }
+
+  // Whether the copies, as the control buffer lists them, are the start of the
+  // chain that they themselves describe, every LBA once.
+  [[nodiscard]] bool FormsTheChain() const {
+    if (lbas.empty() || HasRepeats(lbas) || copies.size() < lbas.size() * disk::kSectorSize) {
+      return false;
+    }
+    const auto walk = WalkChain(
+        [&](std::uint32_t lba) -> std::optional<disk::Sector> {
+          const auto listed = std::ranges::find(lbas, lba);
+          return listed == lbas.end() ? disk::Sector{}
+                                      : CopyAt(static_cast<std::size_t>(listed - lbas.begin()));
+        },
+        lbas.size());
+    return walk == lbas;
+  }
+
+  // The kernel's decisions on exactly the bytes there are: the control buffer
+  // as this check reads it, and a chain accepted only where it holds.
+  void CheckDecisions() const {
+    boot::RescueIndex index;
+    const bool valid = boot::ReadControlBuffer(controlBytes, index) == boot::ControlCheck::Valid;
+    FUZZ_CHECK(valid == (controlBytes.size() == disk::kSectorSize && !lbas.empty()));
+    if (!valid) {
+      return;
+    }
+    FUZZ_CHECK(std::equal(lbas.begin(), lbas.end(), index.lbas.begin(),
+                          index.lbas.begin() + index.copyCount));
+    const std::vector<std::uint8_t> exactCopies = copies;
+    const boot::ChainProblem problem = boot::CheckChain(index, exactCopies);
+    FUZZ_CHECK(problem.check != boot::ChainCheck::Valid || FormsTheChain());
+  }
+
+  FuzzMachine machine;
+  std::vector<std::uint8_t> controlBytes;
+  std::vector<std::uint32_t> lbas;
+  std::vector<std::uint8_t> copies;
+};
+
+}  // namespace
+}  // namespace corvane::fuzzing
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  corvane::fuzzing::FuzzInput input(data, size);
+  corvane::fuzzing::KernelCase(input).RunAndCheck();
+  return 0;
+}
