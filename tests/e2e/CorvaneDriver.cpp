@@ -25,6 +25,7 @@ namespace {
 
 constexpr DWORD kPollMs = 10;
 constexpr DWORD kTimeoutMs = 60000;
+constexpr DWORD kPressGraceMs = 1000;
 constexpr int kMessageBoxText = 0xFFFF;
 constexpr int kDiskList = 1003;
 constexpr int kCreateButton = 1004;
@@ -157,6 +158,7 @@ class Person {
         continue;
       }
       handled.insert(dialog);
+      pressHandled = created;
       // The success notice's button reads "O&K"; a message box's reads "OK".
       const bool notice = Text(GetDlgItem(dialog, IDOK)) == "O&K";
       Shot(notice ? "notice" : "message");
@@ -172,6 +174,7 @@ class Person {
     HWND mainDialog = windows.main;
     if (mainDialog == nullptr || !popups.empty() || IsWindowEnabled(mainDialog) == FALSE ||
         IsWindowEnabled(GetDlgItem(mainDialog, kCreateButton)) == FALSE) {
+      pressHandled = created;
       return true;  // busy, or between windows
     }
     // The dialog shows itself before its initialisation has listed the disks.
@@ -187,6 +190,12 @@ class Person {
         SelectRow(program.hProcess, GetDlgItem(mainDialog, kDiskList), row);
       }
       Answer(mainDialog, kCreateButton);
+      return true;
+    }
+    // A posted press arrives a moment later: until the program shows that it
+    // took it (a message, a disabled button), its idle dialog means nothing.
+    // A program whose button does nothing is done after a grace period.
+    if (!pressHandled && seenAt - pressedAt < kPressGraceMs) {
       return true;
     }
     Shot("done");
@@ -219,6 +228,7 @@ class Person {
   std::string folder;
   std::set<HWND> handled;
   bool created = false;
+  bool pressHandled = false;
   int shots = 0;
   DWORD started;
   DWORD seenAt = 0;
