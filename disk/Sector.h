@@ -18,6 +18,11 @@ inline constexpr int kResultNoBootSignature = -2;
 // read that failed.
 inline constexpr int kResultNoRecord = -3;
 
+// The unsigned 16-bit value stored least significant byte first at offset at.
+inline std::uint16_t LittleEndian16(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8U);
+}
+
 // The unsigned 32-bit value stored least significant byte first at offset at.
 inline std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::size_t at) {
   return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8U |

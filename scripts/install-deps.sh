@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(cmake make g++ libgtest-dev googletest clang-format clang-tidy cppcheck
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
           wine wine64 wine32:i386 fonts-wine xvfb x11-utils fdisk mtools imagemagick
-          icoutils python3 nasm libc6-dev-i386 qemu-system-x86 clang-14 libclang-rt-14-dev)
+          icoutils python3 xorriso nasm libc6-dev-i386 qemu-system-x86 clang-14 libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do
