@@ -36,8 +36,31 @@ int ReportReadFailure(Platform& platform) {
   return kResultFailed;
 }
 
-int ReportWriteFailure(Platform& platform) {
-  platform.ShowApplicationMessage(kWriteFailureMessage);
+// A floppy drive often fails a transfer or two before the medium settles, so
+// each is tried kFloppyAttempts times before the user is told. A partial
+// transfer moves the file pointer, so every attempt positions afresh.
+template <typename Byte, typename Move>
+int TransferFloppySectors(Platform& platform, int sector, int count, std::span<Byte> buffer,
+                          Access access, Move move, const char* failureMessage) {
+  const auto region = TransferRegion(count, buffer);
+  const UniqueDevice device =
+      region && sector >= 0
+          ? UniqueDevice(platform, platform.OpenDevice(kFloppyDeviceName, access, Share::None))
+          : UniqueDevice(platform, platform::kInvalidDevice);
+  if (!device.IsValid()) {
+    platform.ShowApplicationMessage(failureMessage);
+    return kResultFailed;
+  }
+  const std::uint64_t offset = static_cast<std::uint64_t>(sector) * kSectorSize;
+  for (int attempt = 0; attempt < kFloppyAttempts; ++attempt) {
+    if (!platform.SetPosition(device.Get(), offset)) {
+      break;
+    }
+    if (move(platform, device, *region)) {
+      return kResultOk;
+    }
+  }
+  platform.ShowApplicationMessage(failureMessage);
   return kResultFailed;
 }
 
@@ -75,27 +98,13 @@ int ReadDriveSectors(Platform& platform, int drive, std::uint32_t lba, int count
 
 int WriteFloppySectors(Platform& platform, int sector, int count,
                        std::span<const std::uint8_t> buffer) {
-  const auto region = TransferRegion(count, buffer);
-  if (!region || sector < 0) {
-    return ReportWriteFailure(platform);
-  }
-  const UniqueDevice device(platform,
-                            platform.OpenDevice(kFloppyDeviceName, Access::Write, Share::None));
-  if (!device.IsValid()) {
-    return ReportWriteFailure(platform);
-  }
-  // A floppy drive often fails a write or two before the medium settles. A
-  // partial write moves the file pointer, so every attempt positions afresh.
-  const std::uint64_t offset = static_cast<std::uint64_t>(sector) * kSectorSize;
-  for (int attempt = 0; attempt < kFloppyWriteAttempts; ++attempt) {
-    if (!platform.SetPosition(device.Get(), offset)) {
-      return ReportWriteFailure(platform);
-    }
-    if (WriteWhole(platform, device, *region)) {
-      return kResultOk;
-    }
-  }
-  return ReportWriteFailure(platform);
+  return TransferFloppySectors(platform, sector, count, buffer, Access::Write, WriteWhole,
+                               kWriteFailureMessage);
+}
+
+int ReadFloppySectors(Platform& platform, int sector, int count, std::span<std::uint8_t> buffer) {
+  return TransferFloppySectors(platform, sector, count, buffer, Access::Read, ReadWhole,
+                               kFloppyReadFailureMessage);
 }
 
 }  // namespace corvane::disk

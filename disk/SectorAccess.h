@@ -14,8 +14,10 @@ inline constexpr const char* kReadFailureMessage =
     "The application failed to read from the physical drive !";
 inline constexpr const char* kWriteFailureMessage =
     "The application failed to write to floppy disk !";
+inline constexpr const char* kFloppyReadFailureMessage =
+    "The application failed to read from floppy disk !";
 inline constexpr const char* kFloppyDeviceName = "\\\\.\\A:";
-inline constexpr int kFloppyWriteAttempts = 5;
+inline constexpr int kFloppyAttempts = 5;
 
 // "\\.\PhysicalDrive0" with the drive number added to its last character; only
 // the low 8 bits of the number count, so 0 to 9 are the only openable names.
@@ -32,8 +34,13 @@ int ReadDriveSectors(platform::Platform& platform, int drive, std::uint32_t lba,
                      std::span<std::uint8_t> buffer);
 
 // Writes count sectors from buffer to the floppy at sector, retrying a failed
-// write up to kFloppyWriteAttempts times in all before telling the user.
+// write up to kFloppyAttempts times in all before telling the user.
 int WriteFloppySectors(platform::Platform& platform, int sector, int count,
                        std::span<const std::uint8_t> buffer);
+
+// Reads count sectors of the floppy at sector into buffer, with the same
+// retries, telling the user when every attempt failed.
+int ReadFloppySectors(platform::Platform& platform, int sector, int count,
+                      std::span<std::uint8_t> buffer);
 
 }  // namespace corvane::disk

@@ -12,6 +12,21 @@
 
 namespace corvane::rescue {
 
+// What the boot sector looks for in the root directory: the 8.3 name, unpadded.
+inline constexpr char kKernelDirectoryName[] = "BOOTCOREBIN";
+// The boot sector reads the FAT entries of floppy sectors 1 and 2 only, since
+// the copies overwrite the FATs' later sectors.
+inline constexpr int kLoaderFatFirstSector = 1;
+inline constexpr int kLoaderFatSectors = 2;
+// It loads the kernel at 0000:1000, up to its own sector at 0000:7C00.
+inline constexpr std::uint32_t kKernelLoadLimit = 0x7C00 - 0x1000;
+// A directory entry, and its fields the loader uses.
+inline constexpr int kDirectoryEntrySize = 32;
+inline constexpr int kDirectoryEntryFirstCluster = 26;
+inline constexpr int kDirectoryEntryFileSize = 28;
+// FAT12 values from this one on end a cluster chain.
+inline constexpr unsigned kFat12EndOfChain = 0xFF8;
+
 // The BPB fields that decide where every sector of the floppy lies.
 struct FloppyBpb {
   std::uint16_t bytesPerSector = 0;
@@ -60,9 +75,16 @@ inline FloppyBpb ExpectedFloppyBpb(std::span<const std::uint8_t, disk::kSectorSi
 
 // Where the floppy's root directory starts, as the boot sector's BPB lays the
 // floppy out; the standard layout when the BPB is not a usable FAT12 one.
-inline int FirstRootDirectorySector(std::span<const std::uint8_t, disk::kSectorSize> bootSector) {
-  const FloppyBpb bpb = ExpectedFloppyBpb(bootSector);
+inline int FirstRootDirectorySector(const FloppyBpb& bpb) {
   return bpb.reservedSectors + bpb.fatCount * bpb.sectorsPerFat;
+}
+
+inline int FirstRootDirectorySector(std::span<const std::uint8_t, disk::kSectorSize> bootSector) {
+  return FirstRootDirectorySector(ExpectedFloppyBpb(bootSector));
+}
+
+inline int RootDirectorySectors(const FloppyBpb& bpb) {
+  return (bpb.rootEntries * kDirectoryEntrySize + disk::kSectorSize - 1) / disk::kSectorSize;
 }
 
 // How many EBR copies fit between the MBR copy and the root directory, which

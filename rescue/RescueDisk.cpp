@@ -1,8 +1,8 @@
 #include "rescue/RescueDisk.h"
 
-#include "disk/SectorAccess.h"
 #include "rescue/ControlBuffer.h"
 #include "rescue/FloppyLayout.h"
+#include "rescue/ReadBack.h"
 #include "rescue/RescueRecords.h"
 
 namespace corvane::rescue {
@@ -26,7 +26,8 @@ bool CopyKernel(platform::Platform& platform, StatusSink& sink) {
   return true;
 }
 
-bool WriteBootSector(platform::Platform& platform, StatusSink& sink, disk::Sector& bootSector) {
+bool WriteBootSector(platform::Platform& platform, RescueMedium& medium, StatusSink& sink,
+                     disk::Sector& bootSector) {
   sink.SetStatus("Writing disk Boot Sector...");
   const auto bytesRead = platform.ReadFileStart(kBootSectorImagePath, bootSector);
   if (!bytesRead) {
@@ -44,8 +45,10 @@ bool WriteBootSector(platform::Platform& platform, StatusSink& sink, disk::Secto
                 "The boot sector image's BPB leaves no room for the rescue data before the "
                 "floppy's root directory.\nNo rescue disk was created.");
   }
-  if (disk::WriteFloppySectors(platform, kBootSectorFloppySector, 1, bootSector) !=
-      disk::kResultOk) {
+  if (!CheckFloppyFormat(medium, bootSector, sink)) {
+    return false;
+  }
+  if (medium.WriteSector(kBootSectorFloppySector, bootSector) != disk::kResultOk) {
     return Fail(sink, "Failed :: Error writing floppy disk sectors !",
                 "Failed to write boot sector to floppy disk !\nPlease check that the floppy disk "
                 "is inserted in the drive.");
@@ -61,10 +64,12 @@ bool FillRescueFloppy(platform::Platform& platform, StatusSink& sink, int drive)
   platform.Sleep(kPauseAfterKernelCopyMs);
   // The boot sector's BPB tells where the root directory, which holds the
   // kernel file's entry, begins: the copies must stop short of it.
+  FloppyDrive floppy(platform);
   disk::Sector bootSector{};
-  return WriteBootSector(platform, sink, bootSector) &&
-         WriteRescueRecords(platform, drive, sink,
-                            ExtendedRecordRoom(FirstRootDirectorySector(bootSector)));
+  return WriteBootSector(platform, floppy, sink, bootSector) &&
+         WriteRescueRecords(platform, floppy, drive, sink,
+                            ExtendedRecordRoom(FirstRootDirectorySector(bootSector))) &&
+         VerifyRescueFloppy(platform, floppy, bootSector, sink);
 }
 
 }  // namespace

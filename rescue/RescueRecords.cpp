@@ -3,7 +3,6 @@
 #include <set>
 #include <string>
 
-#include "disk/SectorAccess.h"
 #include "partition/BootRecordReader.h"
 #include "rescue/ControlBuffer.h"
 
@@ -20,8 +19,8 @@ enum class CopyOutcome { Copied, WriteFailed, ChainInvalid, ChainUnreadable, Flo
 // would reach the floppy's root directory.
 class RecordCopier {
  public:
-  RecordCopier(platform::Platform& platform, StatusSink& sink, int drive, int extendedRecordRoom)
-      : platform(platform), sink(sink), extendedRecordRoom(extendedRecordRoom) {
+  RecordCopier(RescueMedium& medium, StatusSink& sink, int drive, int extendedRecordRoom)
+      : medium(medium), sink(sink), extendedRecordRoom(extendedRecordRoom) {
     PutControlRecord(control, 0, static_cast<std::uint32_t>(drive));
   }
 
@@ -63,12 +62,11 @@ class RecordCopier {
   }
 
   CopyOutcome Write(int floppySector, const disk::Sector& data) {
-    return disk::WriteFloppySectors(platform, floppySector, 1, data) == disk::kResultOk
-               ? CopyOutcome::Copied
-               : CopyOutcome::WriteFailed;
+    return medium.WriteSector(floppySector, data) == disk::kResultOk ? CopyOutcome::Copied
+                                                                     : CopyOutcome::WriteFailed;
   }
 
-  platform::Platform& platform;
+  RescueMedium& medium;
   StatusSink& sink;
   ControlBuffer control{};
   int nextOffset = kControlRecordSize;
@@ -155,9 +153,9 @@ CopyOutcome CopyRecords(BootRecordReader& reader, RecordCopier& copier,
 
 }  // namespace
 
-bool WriteRescueRecords(platform::Platform& platform, int drive, StatusSink& sink,
-                        int extendedRecordRoom) {
-  RecordCopier copier(platform, sink, drive, extendedRecordRoom);
+bool WriteRescueRecords(platform::Platform& platform, RescueMedium& medium, int drive,
+                        StatusSink& sink, int extendedRecordRoom) {
+  RecordCopier copier(medium, sink, drive, extendedRecordRoom);
   BootRecordReader reader(platform, drive);
   SectorRecord masterBootRecord{};
 

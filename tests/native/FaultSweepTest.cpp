@@ -27,6 +27,8 @@ const std::set<std::string> kFailureStatuses = {
     "Failed :: Invalid partition chain !",
     "Failed :: Too many partitions for a rescue floppy !",
     "Failed :: GPT disks are not supported !",
+    "Failed :: Error reading floppy disk !",
+    "Failed :: Rescue disk verification failed !",
 };
 
 // One kind of platform call: how often a creation makes it, and how to make
@@ -49,11 +51,14 @@ const CallKind kCallKinds[] = {
      [](FakePlatform& p, int n) { p.writeFaults[n] = TransferFault::Fail; }},
     {"short write", &FakePlatform::WriteCount,
      [](FakePlatform& p, int n) { p.writeFaults[n] = TransferFault::Short; }},
+    {"lost write", &FakePlatform::WriteCount,
+     [](FakePlatform& p, int n) { p.writeFaults[n] = TransferFault::Lost; }},
     {"copy", [](const FakePlatform&) { return 1; },
      [](FakePlatform& p, int /*n*/) { p.copyFails = true; }},
 };
 
-// A machine with one disk of the given shape and a blank floppy.
+// A machine with one disk of the given shape and a freshly formatted floppy
+// holding the kernel.
 class Machine {
  public:
   explicit Machine(int logicalDrives) {
@@ -64,6 +69,8 @@ class Machine {
     } else {
       ebrLbas = PutLogicalChain(disk, 63, logicalDrives);
     }
+    FormatFloppyWithKernel(floppy, rescue::kStandardFloppyBpb,
+                           platform.files.at("os\\bootcore.bin"));
   }
 
   // Runs a creation and checks every invariant; true when it succeeded.

@@ -15,6 +15,18 @@ using rescue::CreateRescueDisk;
 const std::string kPrompt = "info: Please insert a clean, formatted floppy disk.";
 const std::string kBootSectorMessage = "warning: Failed to read boot sector image file !";
 const std::string kWriteMessage = std::string("app: ") + disk::kWriteFailureMessage;
+const std::string kNotFormattedMessage =
+    "warning: The floppy disk in drive A: is not formatted as a 1.44 MB floppy disk.\nFormat it "
+    "as a 1.44 MB floppy disk and try again. No rescue disk was created.";
+const std::string kVerificationFailed = "Failed :: Rescue disk verification failed !";
+const std::string kKernelNotLoadable =
+    "warning: The rescue kernel on the floppy cannot be loaded as written.\nUse a clean, freshly "
+    "formatted floppy disk. No rescue disk was created.";
+
+std::string ReadBackMessage(int sector) {
+  return "warning: The rescue floppy does not read back as written (floppy sector " +
+         std::to_string(sector) + ").\nUse another floppy disk. No rescue disk was created.";
+}
 
 class RescueDiskTest : public RescueFixture {
  protected:
@@ -22,6 +34,14 @@ class RescueDiskTest : public RescueFixture {
     platform.files["os\\bs"] = Bytes("BOOTSECTOR", 512);
     platform.files["os\\bootcore.bin"] = Bytes("KERNEL", 3000);
     lbas = PutLogicalChain(disk, 63, 3);
+    FormatStandardFloppy();
+  }
+
+  // A 1.44 MB floppy as Windows formats it, holding the kernel as its copy
+  // puts it: the raw device and the file system are one medium.
+  void FormatStandardFloppy() {
+    FormatFloppyWithKernel(floppy, rescue::kStandardFloppyBpb,
+                           platform.files.at("os\\bootcore.bin"));
   }
 
   void Run(int selected = 0) {
@@ -63,7 +83,8 @@ TEST_F(RescueDiskTest, ARunFillsTheFloppyInOrderAndReportsSuccess) {
           "status: Writing Master Boot Record...", "status: Writing Partition Boot Record #1...",
           "status: Writing Partition Boot Record #2...",
           "status: Writing Partition Boot Record #3...", "status: Writing Control Buffer...",
-          "status: Corvane Disk Successfully Created", "notice", "button: on"}));
+          "status: Verifying Rescue Disk...", "status: Corvane Disk Successfully Created", "notice",
+          "button: on"}));
   EXPECT_EQ(platform.writes.front(), (WriteEvent{"a:\\bootcore.bin", 0, 3000}));
   EXPECT_EQ(FloppySectorsWritten(), (std::vector<std::uint64_t>{0, 3, 4, 5, 6, 7, 3}));
   EXPECT_EQ(platform.files.at("a:\\bootcore.bin"), platform.files.at("os\\bootcore.bin"));
@@ -77,10 +98,11 @@ TEST_F(RescueDiskTest, ARunFillsTheFloppyInOrderAndReportsSuccess) {
 
 TEST_F(RescueDiskTest, OnlyTheFirst512BytesOfALongerBootSectorImageAreWritten) {
   platform.files["os\\bs"] = Bytes("0123456789", 600);
+  const disk::Sector fat = floppy.GetSector(1);
   Run();
   EXPECT_EQ(status, "Corvane Disk Successfully Created");
   EXPECT_TRUE(std::ranges::equal(floppy.GetSector(0), Bytes("0123456789", 512)));
-  EXPECT_EQ(floppy.GetSector(1), disk::Sector{});
+  EXPECT_EQ(floppy.GetSector(1), fat);
 }
 
 struct FailureCase {
@@ -93,23 +115,54 @@ struct FailureCase {
 
 std::function<void(FakePlatform&)> FailAllAttemptsOfWrite(int first) {
   return [first](FakePlatform& p) {
-    for (int n = first; n < first + disk::kFloppyWriteAttempts; ++n) {
+    for (int n = first; n < first + disk::kFloppyAttempts; ++n) {
       p.writeFaults[n] = TransferFault::Fail;
     }
   };
 }
 
-// An os\bs whose BPB has one reserved sector and two FATs of fatSectors each,
-// which puts the root directory at sector 1 + 2 * fatSectors.
-std::function<void(FakePlatform&)> UseBootSectorWithFatsOf(std::uint8_t fatSectors) {
-  return [fatSectors](FakePlatform& p) {
-    auto& bootSector = p.files["os\\bs"];
-    bootSector.assign(512, 0);
-    bootSector[12] = 2;
-    bootSector[14] = 1;
-    bootSector[16] = 2;
-    bootSector[22] = fatSectors;
+// A BPB with two FATs of fatSectors each, which puts the root directory at
+// sector 1 + 2 * fatSectors.
+constexpr rescue::FloppyBpb WithFatsOf(std::uint16_t fatSectors) {
+  rescue::FloppyBpb bpb = rescue::kStandardFloppyBpb;
+  bpb.sectorsPerFat = fatSectors;
+  return bpb;
+}
+
+std::function<void(FakePlatform&)> UseBootSectorFor(rescue::FloppyBpb bpb) {
+  return [bpb](FakePlatform& p) {
+    const disk::Sector bootSector = FormattedBootSector(bpb);
+    p.files["os\\bs"].assign(bootSector.begin(), bootSector.end());
   };
+}
+
+// A floppy whose sector 0 holds bpb, as another format leaves it.
+std::function<void(FakePlatform&)> FormatFloppyAs(rescue::FloppyBpb bpb) {
+  return [bpb](FakePlatform& p) {
+    FormatFloppyWithKernel(p.Device(disk::kFloppyDeviceName), bpb, p.files.at("os\\bootcore.bin"));
+  };
+}
+
+std::function<void(FakePlatform&)> LoseWrite(int write) {
+  return [write](FakePlatform& p) { p.writeFaults[write] = TransferFault::Lost; };
+}
+
+// Changes the byte at offset of floppy sector, as a file written later does.
+std::function<void(FakePlatform&)> AlterFloppy(std::uint64_t sector, std::size_t offset) {
+  return [sector, offset](FakePlatform& p) {
+    FakeDevice& floppy = p.Device(disk::kFloppyDeviceName);
+    floppy.PutByte(
+        sector * disk::kSectorSize + offset,
+        static_cast<std::uint8_t>(floppy.GetByte(sector * disk::kSectorSize + offset) ^ 1U));
+  };
+}
+
+constexpr rescue::FloppyBpb With720KbLayout() { return {512, 2, 1, 2, 112, 1440, 3, 9, 2}; }
+
+constexpr rescue::FloppyBpb WithSectorsPerTrack(std::uint16_t sectorsPerTrack) {
+  rescue::FloppyBpb bpb = rescue::kStandardFloppyBpb;
+  bpb.sectorsPerTrack = sectorsPerTrack;
+  return bpb;
 }
 
 void PrintTo(const FailureCase& failure, std::ostream* out) { *out << failure.name; }
@@ -131,6 +184,7 @@ TEST_P(RescueDiskFailureTest, EndsWithItsTextsTheButtonEnabledAndRoomForAnotherR
   platform.readFaults.clear();
   platform.writeFaults.clear();
   platform.files["os\\bs"] = Bytes("BOOTSECTOR", 512);
+  FormatStandardFloppy();
   Run();
   EXPECT_EQ(status, "Corvane Disk Successfully Created") << "the run after the failure";
 }
@@ -153,6 +207,30 @@ const FailureCase kFailureCases[] = {
      "Failed :: Error reading boot sector image !",
      {kPrompt, kBootSectorMessage},
      {}},
+    {"FloppyFormattedAs720Kb",
+     FormatFloppyAs(With720KbLayout()),
+     "Failed :: Floppy disk is not formatted as 1.44 MB !",
+     {kPrompt, kNotFormattedMessage},
+     {}},
+    {"FloppyFormattedWithOtherTracks",
+     FormatFloppyAs(WithSectorsPerTrack(21)),
+     "Failed :: Floppy disk is not formatted as 1.44 MB !",
+     {kPrompt, kNotFormattedMessage},
+     {}},
+    {"FloppyUnformatted",
+     [](FakePlatform& p) { p.Device(disk::kFloppyDeviceName).PutSector(0, disk::Sector{}); },
+     "Failed :: Floppy disk is not formatted as 1.44 MB !",
+     {kPrompt, kNotFormattedMessage},
+     {}},
+    {"FloppySector0Unreadable",
+     [](FakePlatform& p) {
+       for (int n = 1; n <= disk::kFloppyAttempts; ++n) {
+         p.readFaults[n] = TransferFault::Fail;
+       }
+     },
+     "Failed :: Error reading floppy disk !",
+     {kPrompt, std::string("app: ") + disk::kFloppyReadFailureMessage},
+     {}},
     {"FloppySector0NotWritable",
      FailAllAttemptsOfWrite(1),
      "Failed :: Error writing floppy disk sectors !",
@@ -161,7 +239,7 @@ const FailureCase kFailureCases[] = {
       "is inserted in the drive."},
      {}},
     {"MbrUnreadable",
-     [](FakePlatform& p) { p.readFaults[1] = TransferFault::Fail; },
+     [](FakePlatform& p) { p.readFaults[2] = TransferFault::Fail; },
      "Reading Master Boot Record failed !",
      {kPrompt, std::string("app: ") + disk::kReadFailureMessage,
       "warning: Failed to read Master Boot Record of your drive !"},
@@ -172,13 +250,16 @@ const FailureCase kFailureCases[] = {
      {kPrompt, kWriteMessage},
      {0, 3, 4}},
     {"SecondEbrUnreadable",
-     [](FakePlatform& p) { p.readFaults[4] = TransferFault::Fail; },
+     [](FakePlatform& p) { p.readFaults[5] = TransferFault::Fail; },
      "Failed :: Error reading partition chain !",
      {kPrompt, std::string("app: ") + disk::kReadFailureMessage},
      {0, 3, 4, 5}},
     // The root directory at sector 7: EBRs fit in sectors 5 and 6 only.
     {"BootSectorLeavesRoomForTwoEbrs",
-     UseBootSectorWithFatsOf(3),
+     [](FakePlatform& p) {
+       UseBootSectorFor(WithFatsOf(3))(p);
+       FormatFloppyAs(WithFatsOf(3))(p);
+     },
      "Failed :: Too many partitions for a rescue floppy !",
      {kPrompt,
       "warning: Your drive has more logical partitions than a rescue floppy can hold (at most "
@@ -187,12 +268,38 @@ const FailureCase kFailureCases[] = {
     // The root directory at sector 3, over the control buffer: nothing is
     // written.
     {"BootSectorLeavesNoRoomForTheRescueData",
-     UseBootSectorWithFatsOf(1),
+     UseBootSectorFor(WithFatsOf(1)),
      "Failed :: Error reading boot sector image !",
      {kPrompt,
       "warning: The boot sector image's BPB leaves no room for the rescue data before the "
       "floppy's root directory.\nNo rescue disk was created."},
      {}},
+    // Writes go to sectors 0, 3, 4, 5, 6, 7 and 3; the read-back clears 3.
+    {"BootSectorLostInTheDrive",
+     LoseWrite(1),
+     kVerificationFailed,
+     {kPrompt, ReadBackMessage(0)},
+     {3, 4, 5, 6, 7, 3, 3}},
+    {"CopyLostInTheDrive",
+     LoseWrite(4),
+     kVerificationFailed,
+     {kPrompt, ReadBackMessage(5)},
+     {0, 3, 4, 6, 7, 3, 3}},
+    {"ControlBufferLostInTheDrive",
+     LoseWrite(7),
+     kVerificationFailed,
+     {kPrompt, ReadBackMessage(3)},
+     {0, 3, 4, 5, 6, 7, 3}},
+    {"KernelEntryReadsBackDifferent",
+     AlterFloppy(rescue::kStandardRootDirectorySector, 0),
+     kVerificationFailed,
+     {kPrompt, kKernelNotLoadable},
+     {0, 3, 4, 5, 6, 7, 3, 3}},
+    {"KernelClusterReadsBackDifferent",
+     AlterFloppy(rescue::kStandardRootDirectorySector + 14 + 2, 100),
+     kVerificationFailed,
+     {kPrompt, kKernelNotLoadable},
+     {0, 3, 4, 5, 6, 7, 3, 3}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Failures, RescueDiskFailureTest, ::testing::ValuesIn(kFailureCases),

@@ -66,7 +66,8 @@ class RescueRecordsTest : public RescueFixture {
   // in sector 4, EBR k in sector 4 + k, and sector 3 written last.
   void ExpectRescueRecordsOf(const std::vector<std::uint32_t>& ebrLbas, int drive = 0) {
     RecordingSink sink(transcript, drive);
-    ASSERT_TRUE(WriteRescueRecords(platform, drive, sink, room));
+    rescue::FloppyDrive medium(platform);
+    ASSERT_TRUE(WriteRescueRecords(platform, medium, drive, sink, room));
     std::vector<std::uint64_t> order{3, 4};
     std::vector<std::uint32_t> control{static_cast<std::uint32_t>(drive), 0};
     EXPECT_EQ(floppy.GetSector(4), platform.Device(disk::PhysicalDriveName(drive)).GetSector(0));
@@ -84,7 +85,8 @@ class RescueRecordsTest : public RescueFixture {
 
   bool RunOnDisk0() {
     RecordingSink sink(transcript, 0);
-    const bool result = WriteRescueRecords(platform, 0, sink, room);
+    rescue::FloppyDrive medium(platform);
+    const bool result = WriteRescueRecords(platform, medium, 0, sink, room);
     ExpectEveryHandleClosed();
     return result;
   }
@@ -254,7 +256,8 @@ TEST_F(RescueRecordsTest, AFailedFloppyWriteEndsTheStageBeforeTheControlBuffer) 
       fresh.writeFaults[failingWrite + attempt] = TransferFault::Fail;
     }
     RecordingSink sink(caseTranscript, 0);
-    EXPECT_FALSE(WriteRescueRecords(fresh, 0, sink, rescue::kMaxExtendedRecords));
+    rescue::FloppyDrive medium(fresh);
+    EXPECT_FALSE(WriteRescueRecords(fresh, medium, 0, sink, rescue::kMaxExtendedRecords));
     EXPECT_EQ(std::vector<std::string>(caseTranscript.end() - 2, caseTranscript.end()),
               (std::vector<std::string>{std::string("app: ") + disk::kWriteFailureMessage,
                                         kFloppyStatus}));

@@ -1,5 +1,7 @@
 #include "tests/support/DiskImages.h"
 
+#include <algorithm>
+
 #include "partition/BootRecordReader.h"
 
 namespace corvane::testing {
@@ -51,6 +53,84 @@ disk::Sector ControlBufferOf(const std::vector<std::uint32_t>& values) {
     }
   }
   return buffer;
+}
+
+namespace {
+
+void Put16(disk::Sector& sector, std::size_t at, unsigned value) {
+  sector[at] = static_cast<std::uint8_t>(value);
+  sector[at + 1] = static_cast<std::uint8_t>(value >> 8U);
+}
+
+}  // namespace
+
+disk::Sector FormattedBootSector(const rescue::FloppyBpb& bpb) {
+  disk::Sector sector{};
+  Put16(sector, 11, bpb.bytesPerSector);
+  sector[13] = bpb.sectorsPerCluster;
+  Put16(sector, 14, bpb.reservedSectors);
+  sector[16] = bpb.fatCount;
+  Put16(sector, 17, bpb.rootEntries);
+  Put16(sector, 19, bpb.totalSectors);
+  sector[21] = 0xF0;
+  Put16(sector, 22, bpb.sectorsPerFat);
+  Put16(sector, 24, bpb.sectorsPerTrack);
+  Put16(sector, 26, bpb.heads);
+  sector[510] = 0x55;
+  sector[511] = 0xAA;
+  return sector;
+}
+
+namespace {
+
+// The FAT of a floppy whose one file takes clusters 2 to 1 + clusters.
+std::vector<std::uint8_t> FatWithOneChain(unsigned clusters, std::size_t size) {
+  std::vector<std::uint8_t> fat(size);
+  const auto put = [&fat](unsigned cluster, unsigned value) {
+    const std::size_t at = cluster * 3 / 2;
+    const unsigned shift = cluster % 2 == 0 ? 0U : 4U;
+    const unsigned keep = cluster % 2 == 0 ? 0xF000U : 0x000FU;
+    const unsigned pair = ((fat[at] | fat[at + 1] << 8U) & keep) | (value << shift);
+    fat[at] = static_cast<std::uint8_t>(pair);
+    fat[at + 1] = static_cast<std::uint8_t>(pair >> 8U);
+  };
+  put(0, 0xFF0);
+  put(1, 0xFFF);
+  for (unsigned cluster = 2; cluster < 2 + clusters; ++cluster) {
+    put(cluster, cluster + 1 < 2 + clusters ? cluster + 1 : 0xFFF);
+  }
+  return fat;
+}
+
+}  // namespace
+
+void FormatFloppyWithKernel(FakeDevice& floppy, const rescue::FloppyBpb& bpb,
+                            const std::vector<std::uint8_t>& kernel) {
+  floppy.PutSector(0, FormattedBootSector(bpb));
+  const std::size_t clusterBytes = std::size_t{bpb.sectorsPerCluster} * disk::kSectorSize;
+  const auto clusters = static_cast<unsigned>((kernel.size() + clusterBytes - 1) / clusterBytes);
+  const auto fat = FatWithOneChain(clusters, std::size_t{bpb.sectorsPerFat} * disk::kSectorSize);
+  for (unsigned copy = 0; copy < bpb.fatCount; ++copy) {
+    for (unsigned k = 0; k < bpb.sectorsPerFat; ++k) {
+      disk::Sector sector{};
+      std::copy_n(fat.begin() + k * disk::kSectorSize, disk::kSectorSize, sector.begin());
+      floppy.PutSector(bpb.reservedSectors + copy * bpb.sectorsPerFat + k, sector);
+    }
+  }
+  const unsigned root = bpb.reservedSectors + bpb.fatCount * bpb.sectorsPerFat;
+  disk::Sector directory{};
+  std::copy_n("BOOTCOREBIN", 11, directory.begin());
+  directory[11] = 0x20;
+  Put16(directory, 26, 2);
+  disk::PutLittleEndian32(directory, 28, static_cast<std::uint32_t>(kernel.size()));
+  floppy.PutSector(root, directory);
+  const unsigned data = root + (bpb.rootEntries * 32U + disk::kSectorSize - 1) / disk::kSectorSize;
+  for (std::size_t at = 0; at < kernel.size(); at += disk::kSectorSize) {
+    disk::Sector sector{};
+    std::copy_n(kernel.begin() + static_cast<std::ptrdiff_t>(at),
+                std::min(disk::kSectorSize, kernel.size() - at), sector.begin());
+    floppy.PutSector(data + at / disk::kSectorSize, sector);
+  }
 }
 
 std::vector<std::uint8_t> Bytes(const std::string& text, std::size_t size) {

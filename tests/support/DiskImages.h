@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "disk/Sector.h"
+#include "rescue/FloppyLayout.h"
 #include "tests/support/FakePlatform.h"
 
 namespace corvane::testing {
@@ -35,6 +36,15 @@ std::vector<std::uint32_t> PutLogicalChain(FakeDevice& disk, std::uint32_t base,
 // The control buffer a rescue kernel expects for these values, built byte by
 // byte rather than with the code under test.
 disk::Sector ControlBufferOf(const std::vector<std::uint32_t>& values);
+
+// A boot sector carrying bpb, as a format tool writes it.
+disk::Sector FormattedBootSector(const rescue::FloppyBpb& bpb);
+
+// Formats the floppy as bpb describes, with kernel as its one file, from
+// cluster 2 on, as a format and a file copy leave it: written field by field
+// rather than with the code under test.
+void FormatFloppyWithKernel(FakeDevice& floppy, const rescue::FloppyBpb& bpb,
+                            const std::vector<std::uint8_t>& kernel);
 
 std::vector<std::uint8_t> Bytes(const std::string& text, std::size_t size);
 

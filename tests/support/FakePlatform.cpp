@@ -89,8 +89,8 @@ bool FakePlatform::SetPosition(DeviceHandle device, std::uint64_t offset) {
 std::size_t FakePlatform::Transferable(const std::map<int, TransferFault>& faults, int call,
                                        std::size_t wanted, bool& succeeds) {
   const auto fault = faults.find(call);
-  succeeds = fault == faults.end() || fault->second == TransferFault::Short;
-  if (fault == faults.end()) {
+  succeeds = fault == faults.end() || fault->second != TransferFault::Fail;
+  if (fault == faults.end() || fault->second == TransferFault::Lost) {
     return wanted;
   }
   return fault->second == TransferFault::Short ? wanted / 2 : 0;
@@ -107,13 +107,17 @@ bool FakePlatform::Transfer(DeviceHandle device, bool write, std::size_t wanted,
   }
   calls.push_back((write ? "write " : "read ") + handle->name + " " + std::to_string(wanted));
   bool succeeds = false;
-  std::size_t count = write ? Transferable(writeFaults, ++writeCount, wanted, succeeds)
-                            : Transferable(readFaults, ++readCount, wanted, succeeds);
+  const auto& faults = write ? writeFaults : readFaults;
+  const int call = write ? ++writeCount : ++readCount;
+  std::size_t count = Transferable(faults, call, wanted, succeeds);
   FakeDevice& target = devices.at(handle->name);
   const std::uint64_t size = target.SizeInBytes();
   count = std::min<std::uint64_t>(count, size - std::min(handle->position, size));
-  move(target, handle->position, count);
-  if (write && count > 0) {
+  const bool lost = faults.contains(call) && faults.at(call) == TransferFault::Lost;
+  if (!lost) {
+    move(target, handle->position, count);
+  }
+  if (write && count > 0 && !lost) {
     writes.push_back({handle->name, handle->position, count});
   }
   handle->position += count;

@@ -31,7 +31,9 @@ class FakeDevice {
   std::map<std::uint64_t, disk::Sector> sectors;
 };
 
-enum class TransferFault { Fail, Short };
+// Lost: the call reports every byte moved, but none was, as a drive that
+// accepts a write it cannot keep or a read that returns no data.
+enum class TransferFault { Fail, Short, Lost };
 
 // One call that changed what a device or file holds, in the order made.
 struct WriteEvent {
