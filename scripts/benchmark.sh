@@ -85,7 +85,8 @@ time_start_up() {  # PROGRAM FILE
 ln -s "$work/disks/chain14.img" "$WINEPREFIX/dosdevices/physicaldrive0"
 for _ in $(seq "$runs"); do time_creation "$work/busy.ms"; done
 busy=$(median <"$work/busy.ms")
-beyond=$((${busy:-0} - 3000))
+beyond=?
+[[ -z $busy ]] || beyond=$((busy - 3000))
 echo "creation for 14 logical drives: busy ${busy:-?} ms, ${beyond} ms beyond the 3000 ms pause (limit 500; $(wc -l <"$work/busy.ms") valid runs)"
 
 rm "$WINEPREFIX/dosdevices/physicaldrive0"
@@ -100,7 +101,9 @@ for _ in $(seq "$runs"); do
 done
 corvane=$(median <"$work/corvane.ms")
 baseline=$(median <"$work/minimal.ms")
-ratio=$(awk -v a="${corvane:-0}" -v b="${baseline:-0}" 'BEGIN {printf "%.2f", (b > 0 ? a / b : 0)}')
+ratio=?
+[[ -z $corvane || -z $baseline ]] ||
+  ratio=$(awk -v a="$corvane" -v b="$baseline" 'BEGIN {printf "%.2f", (b > 0 ? a / b : 0)}')
 echo "start-up with ten disks: ${corvane:-?} ms; minimal dialog program: ${baseline:-?} ms; ratio ${ratio} (limit 1.5)"
 
 verdict=0

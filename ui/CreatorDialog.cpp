@@ -166,6 +166,15 @@ void CreatorDialog::OnAbout() {
 void CreatorDialog::SetStatus(const std::string& text) {
   statusLine = text;
   UpdateData(false);
+  // The run holds the message loop until it ends: without a repaint now, each
+  // step's status would reach the screen only after the run.
+  HWND status = GetDlgItem(Handle(), IDC_STATUS);
+  InvalidateRect(status, nullptr, TRUE);
+  UpdateWindow(status);
+  // Some window systems (Wine's among them) put what a window has drawn on the
+  // screen only when its thread looks at its queue; this look takes nothing.
+  MSG paint{};
+  PeekMessageA(&paint, status, WM_PAINT, WM_PAINT, PM_NOREMOVE);
 }
 
 void CreatorDialog::ShowMessage(const std::string& text, rescue::MessageIcon icon) {

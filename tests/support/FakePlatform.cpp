@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <utility>
 
 namespace corvane::testing {
 namespace {
@@ -58,18 +59,18 @@ std::vector<std::string> FakePlatform::OpenHandles() const {
 DeviceHandle FakePlatform::OpenDevice(const std::string& name, Access access, Share share) {
   if (openFaults.contains(++openCount) || !devices.contains(name) || unopenable.contains(name) ||
       !SharingAllows(name, share)) {
-    calls.push_back("open-failed " + name);
+    Record("open-failed " + name);
     return platform::kInvalidDevice;
   }
-  calls.push_back("open " + name + " " + AccessName(access) +
-                  (share == Share::None ? " share=none" : " share=rw"));
+  Record("open " + name + " " + AccessName(access) +
+         (share == Share::None ? " share=none" : " share=rw"));
   handles.emplace(nextHandle, OpenHandle{name, access, share, 0});
   return DeviceHandle{nextHandle++};
 }
 
 void FakePlatform::CloseDevice(DeviceHandle device) {
   const OpenHandle* handle = Find(device);
-  calls.push_back("close " + (handle != nullptr ? handle->name : "<not open>"));
+  Record("close " + (handle != nullptr ? handle->name : "<not open>"));
   handles.erase(device.value);
 }
 
@@ -78,7 +79,7 @@ bool FakePlatform::SetPosition(DeviceHandle device, std::uint64_t offset) {
   if (handle == nullptr) {
     return false;
   }
-  calls.push_back("seek " + handle->name + " " + std::to_string(offset));
+  Record("seek " + handle->name + " " + std::to_string(offset));
   if (positionFaults.contains(++positionCount) || unpositionable.contains(handle->name)) {
     return false;
   }
@@ -105,7 +106,7 @@ bool FakePlatform::Transfer(DeviceHandle device, bool write, std::size_t wanted,
       !devices.contains(handle->name)) {
     return false;
   }
-  calls.push_back((write ? "write " : "read ") + handle->name + " " + std::to_string(wanted));
+  Record((write ? "write " : "read ") + handle->name + " " + std::to_string(wanted));
   bool succeeds = false;
   const auto& faults = write ? writeFaults : readFaults;
   const int call = write ? ++writeCount : ++readCount;
@@ -154,13 +155,13 @@ bool FakePlatform::ControlDevice(DeviceHandle device, std::uint32_t code,
   }
   std::ostringstream hex;
   hex << std::hex << std::showbase << code;
-  calls.push_back("control " + handle->name + " " + hex.str());
+  Record("control " + handle->name + " " + hex.str());
   const auto handler = controlHandlers.find(handle->name);
   return handler != controlHandlers.end() && handler->second(code, input, output, returned);
 }
 
 bool FakePlatform::CopyFileReplacing(const std::string& source, const std::string& destination) {
-  calls.push_back("copy " + source + " " + destination);
+  Record("copy " + source + " " + destination);
   if (copyFails || !files.contains(source)) {
     return false;
   }
@@ -170,12 +171,12 @@ bool FakePlatform::CopyFileReplacing(const std::string& source, const std::strin
 }
 
 void FakePlatform::Sleep(std::uint32_t milliseconds) {
-  calls.push_back("sleep " + std::to_string(milliseconds));
+  Record("sleep " + std::to_string(milliseconds));
 }
 
 std::optional<std::size_t> FakePlatform::ReadFileStart(const std::string& path,
                                                        std::span<std::uint8_t> buffer) {
-  calls.push_back("readfile " + path);
+  Record("readfile " + path);
   const auto found = files.find(path);
   if (openFaults.contains(++openCount) || found == files.end()) {
     return std::nullopt;
@@ -186,8 +187,15 @@ std::optional<std::size_t> FakePlatform::ReadFileStart(const std::string& path,
 }
 
 void FakePlatform::ShowApplicationMessage(const std::string& text) {
-  calls.push_back("message " + text);
+  Record("message " + text);
   transcript.push_back("app: " + text);
+}
+
+void FakePlatform::Record(std::string call) {
+  calls.push_back(std::move(call));
+  if (onCall) {
+    onCall();
+  }
 }
 
 bool FakePlatform::SharingAllows(const std::string& name, Share share) const {

@@ -73,6 +73,9 @@ class FakePlatform final : public platform::Platform {
   std::uint32_t systemVersion = 0x0A280105;  // Windows XP
 
   std::vector<std::string> calls;
+  // Runs after each call is recorded, while the caller waits on it, as the
+  // user waits on a slow device.
+  std::function<void()> onCall;
   std::vector<std::string> startedPrograms;
   std::vector<WriteEvent> writes;
   [[nodiscard]] std::vector<std::string> OpenHandles() const;
@@ -110,6 +113,7 @@ class FakePlatform final : public platform::Platform {
     std::uint64_t position;
   };
 
+  void Record(std::string call);
   [[nodiscard]] bool SharingAllows(const std::string& name, platform::Share share) const;
   OpenHandle* Find(platform::DeviceHandle device);
   // Moves bytes between a device at the handle's position and the caller,

@@ -70,9 +70,11 @@ class DialogTest : public ::testing::Test {
     drive.identifyData = IdentifyData("WD-WMAJ91234567", "WDC WD800JB-00JJC0");
     drive.geometry = Geometry{9729, 255, 63, 512};
     AddAtaDrive(platform, 0, drive);
-    platform.AddDevice(disk::kFloppyDeviceName, 2880);
-    platform.files["os\\bs"] = Bytes("BOOT", 512);
+    const disk::Sector bootSector = FormattedBootSector(rescue::kStandardFloppyBpb);
+    platform.files["os\\bs"].assign(bootSector.begin(), bootSector.end());
     platform.files["os\\bootcore.bin"] = Bytes("KERNEL", 2000);
+    FormatFloppyWithKernel(platform.AddDevice(disk::kFloppyDeviceName, 2880),
+                           rescue::kStandardFloppyBpb, platform.files.at("os\\bootcore.bin"));
     PutLogicalChain(platform.Device(disk::PhysicalDriveName(0)), 63, 2);
   }
 
@@ -173,7 +175,44 @@ TEST_F(DialogTest, CreateWithoutASelectionOnlyAsksForOne) {
   EXPECT_TRUE(platform.writes.empty());
 }
 
+// The status line's pixels as the screen shows them now, which is more than
+// the window has drawn: what a window draws reaches the screen only when
+// flushed.
+std::vector<COLORREF> ShownPixels(HWND control) {
+  RECT area{};
+  GetWindowRect(control, &area);
+  std::vector<COLORREF> pixels;
+  HDC screen = GetDC(nullptr);
+  for (int y = area.top; y < area.bottom; ++y) {
+    for (int x = area.left; x < area.right; ++x) {
+      pixels.push_back(GetPixel(screen, x, y));
+    }
+  }
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
 TEST_F(DialogTest, CreatesTwiceShowingTheSuccessNoticeEachTime) {
+  // While each step runs (the platform call after each new status), the status
+  // line must already show that status: a repaint must change no pixel.
+  std::vector<std::string> unpainted;
+  std::string lastStatus;
+  int statuses = 0;
+  platform.onCall = [&] {
+    const std::string status = creator != nullptr ? ControlText(creator, IDC_STATUS) : "";
+    if (status.empty() || status == lastStatus) {
+      return;
+    }
+    lastStatus = status;
+    HWND line = GetDlgItem(creator, IDC_STATUS);
+    const bool pending = GetUpdateRect(line, nullptr, FALSE) != FALSE;
+    const std::vector<COLORREF> shown = ShownPixels(line);
+    RedrawWindow(line, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    if (pending || ShownPixels(line) != shown) {
+      unpainted.push_back(status);
+    }
+    ++statuses;
+  };
   int notices = 0;
   const auto run = [&] {
     return std::vector<Step>{
@@ -208,6 +247,9 @@ TEST_F(DialogTest, CreatesTwiceShowingTheSuccessNoticeEachTime) {
   steps.push_back(Do([this] { Click(creator, IDC_EXIT); }));
   RunCreator(steps);
   EXPECT_EQ(notices, 2);
+  EXPECT_GE(statuses, 2 * 8);
+  EXPECT_TRUE(unpainted.empty()) << "not yet painted: " << unpainted.front() << " and "
+                                 << unpainted.size() - 1 << " more";
   const FakeDevice& floppy = platform.Device(disk::kFloppyDeviceName);
   const FakeDevice& disk = platform.Device(disk::PhysicalDriveName(0));
   EXPECT_EQ(floppy.GetSector(3), ControlBufferOf({0, 0, 63, 63 + 2048}));
