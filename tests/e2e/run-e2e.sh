@@ -178,9 +178,19 @@ expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
 run_case
 
 name=no-floppy-medium disk0=logical3.img row=0 floppy_medium=no
-expected="$prompt"$'\nmessage: The application failed to write to floppy disk !\nmessage: Failed to write boot sector to floppy disk !\nPlease check that the floppy disk is inserted in the drive.\nstatus: Failed :: Error writing floppy disk sectors !\nexit: 0'
+expected="$prompt"$'\nmessage: The application failed to read from floppy disk !\nstatus: Failed :: Error reading floppy disk !\nexit: 0'
 expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=yes
 run_case
+
+# Floppies of another format: no raw sector of theirs may change.
+mformat -C -f 720 -v CORVANE -i "$work/floppy-720k.img" ::
+head -c $((2880 * 512)) /dev/zero >"$work/floppy-unformatted.img"
+for format in 720k unformatted; do
+  name=floppy-$format disk0=chain14.img row=0 floppy_start=$work/floppy-$format.img
+  expected="$prompt"$'\nmessage: The floppy disk in drive A: is not formatted as a 1.44 MB floppy disk.\nFormat it as a 1.44 MB floppy disk and try again. No rescue disk was created.\nstatus: Failed :: Floppy disk is not formatted as 1.44 MB !\nexit: 0'
+  expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=yes
+  run_case
+done
 
 name=no-selection disk0=logical3.img row=-1
 expected=$'message: Please select a disk for which rescue disk is to be created !\nstatus: \nexit: 0'
