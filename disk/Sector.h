@@ -30,6 +30,12 @@ inline std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::si
 }
 
 // Stores value least significant byte first at offset at.
+inline void PutLittleEndian16(std::span<std::uint8_t> bytes, std::size_t at, std::uint16_t value) {
+  bytes[at] = static_cast<std::uint8_t>(value);
+  bytes[at + 1] = static_cast<std::uint8_t>(value >> 8U);
+}
+
+// Stores value least significant byte first at offset at.
 inline void PutLittleEndian32(std::span<std::uint8_t> bytes, std::size_t at, std::uint32_t value) {
   for (std::size_t k = 0; k < 4; ++k) {
     bytes[at + k] = static_cast<std::uint8_t>(value >> (8U * k));

@@ -4,6 +4,7 @@
 // Header only and free of any library beyond the freestanding one: the program
 // and the rescue kernel must agree on where the copies may go.
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -24,6 +25,10 @@ inline constexpr std::uint32_t kKernelLoadLimit = 0x7C00 - 0x1000;
 inline constexpr int kDirectoryEntrySize = 32;
 inline constexpr int kDirectoryEntryFirstCluster = 26;
 inline constexpr int kDirectoryEntryFileSize = 28;
+// FAT12 numbers the data area's clusters from 2 and keeps cluster c's 12-bit
+// entry in the two bytes from 1.5 c on.
+inline constexpr std::size_t kFirstDataCluster = 2;
+constexpr std::size_t Fat12EntryOffset(std::size_t cluster) { return cluster + cluster / 2; }
 // FAT12 values from this one on end a cluster chain.
 inline constexpr unsigned kFat12EndOfChain = 0xFF8;
 
@@ -75,7 +80,7 @@ inline FloppyBpb ExpectedFloppyBpb(std::span<const std::uint8_t, disk::kSectorSi
 
 // Where the floppy's root directory starts, as the boot sector's BPB lays the
 // floppy out; the standard layout when the BPB is not a usable FAT12 one.
-inline int FirstRootDirectorySector(const FloppyBpb& bpb) {
+constexpr int FirstRootDirectorySector(const FloppyBpb& bpb) {
   return bpb.reservedSectors + bpb.fatCount * bpb.sectorsPerFat;
 }
 
@@ -83,7 +88,7 @@ inline int FirstRootDirectorySector(std::span<const std::uint8_t, disk::kSectorS
   return FirstRootDirectorySector(ExpectedFloppyBpb(bootSector));
 }
 
-inline int RootDirectorySectors(const FloppyBpb& bpb) {
+constexpr int RootDirectorySectors(const FloppyBpb& bpb) {
   return (bpb.rootEntries * kDirectoryEntrySize + disk::kSectorSize - 1) / disk::kSectorSize;
 }
 

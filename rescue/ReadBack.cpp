@@ -80,7 +80,7 @@ Outcome ReadLoaderFat(RescueMedium& medium, std::vector<std::uint8_t>& fat) {
 // The cluster after cluster, or nothing when its entry lies beyond the FAT
 // bytes the boot sector holds.
 std::optional<unsigned> NextCluster(const std::vector<std::uint8_t>& fat, unsigned cluster) {
-  const std::size_t at = cluster + cluster / 2;
+  const std::size_t at = Fat12EntryOffset(cluster);
   if (at + 1 >= fat.size()) {
     return std::nullopt;
   }
@@ -99,10 +99,11 @@ Outcome CompareKernelClusters(RescueMedium& medium, const FloppyBpb& bpb,
   }
   std::size_t loaded = 0;
   while (loaded < kernel.size()) {
-    if (cluster < 2 || cluster >= kFat12EndOfChain) {
+    if (cluster < kFirstDataCluster || cluster >= kFat12EndOfChain) {
       return KernelFault();
     }
-    const int first = dataStart + static_cast<int>(cluster - 2) * bpb.sectorsPerCluster;
+    const int first =
+        dataStart + static_cast<int>(cluster - kFirstDataCluster) * bpb.sectorsPerCluster;
     for (int k = 0; k < bpb.sectorsPerCluster && loaded < kernel.size(); ++k) {
       disk::Sector read{};
       if (medium.ReadSector(first + k, read) != disk::kResultOk) {
