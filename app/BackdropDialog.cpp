@@ -1,5 +1,7 @@
 #include "app/BackdropDialog.h"
 
+#include <utility>
+
 #include "ui/CreatorDialog.h"
 #include "ui/Resource.h"
 
@@ -17,8 +19,8 @@ ui::FirstTimeFlag mainDialogStarted;
 
 }  // namespace
 
-BackdropDialog::BackdropDialog(platform::Platform& platform)
-    : ModalDialog(IDD_BACKDROP), platform(platform) {}
+BackdropDialog::BackdropDialog(platform::Platform& platform, std::optional<std::string> imagePath)
+    : ModalDialog(IDD_BACKDROP), platform(platform), imagePath(std::move(imagePath)) {}
 
 HBITMAP BackdropDialog::PictureBitmap(Picture picture) const {
   return slots.at(static_cast<std::size_t>(picture)).bitmap.Get();
@@ -80,7 +82,7 @@ void BackdropDialog::PaintScene(HDC dc, const RECT& client) {
 
 // The program ends with the main dialog, however it was closed.
 void BackdropDialog::RunMainDialog() {
-  ui::CreatorDialog creator(platform);
+  ui::CreatorDialog creator(platform, imagePath);
   creator.DoModal();
   PostQuitMessage(0);
 }

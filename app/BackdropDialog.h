@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <array>
+#include <optional>
+#include <string>
 
 #include "platform/Platform.h"
 #include "ui/Layout.h"
@@ -29,7 +31,9 @@ struct PictureSlot {
 // the pictures and runs the main dialog; when that ends, so does the program.
 class BackdropDialog final : public ui::ModalDialog {
  public:
-  explicit BackdropDialog(platform::Platform& platform);
+  // imagePath: see ui::CreatorDialog.
+  explicit BackdropDialog(platform::Platform& platform,
+                          std::optional<std::string> imagePath = std::nullopt);
 
   // Fills the client area and copies the three pictures to their corners.
   void PaintScene(HDC dc, const RECT& client);
@@ -44,6 +48,7 @@ class BackdropDialog final : public ui::ModalDialog {
   void RunMainDialog();
 
   platform::Platform& platform;
+  std::optional<std::string> imagePath;
   std::array<PictureSlot, 3> slots;
 };
 

@@ -4,8 +4,13 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
+#include <optional>
+#include <string>
+
 #include "app/BackdropDialog.h"
 #include "platform/Win32Platform.h"
+#include "rescue/RescueImage.h"
+#include "ui/CommandLine.h"
 
 namespace corvane::app {
 namespace {
@@ -17,21 +22,43 @@ void AddQuietErrorMode() {
   SetErrorMode(previous | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 }
 
+// The image file that "/image PATH" asks for, or nothing when there is none.
+// A path that names neither image kind is refused before anything starts.
+bool ReadImageOption(platform::Platform& platform, std::optional<std::string>& imagePath) {
+  const ui::ImageOption option = ui::FindImageOption(GetCommandLineA());
+  if (!option.given) {
+    return true;
+  }
+  if (!rescue::ImageKindOf(option.path)) {
+    platform.ShowApplicationMessage(
+        "The image file given with /image must end in .iso (a CD image) or .img (a floppy "
+        "image):\n" +
+        option.path);
+    return false;
+  }
+  imagePath = option.path;
+  return true;
+}
+
 }  // namespace
 
 int RescueApp::Run() {
   AddQuietErrorMode();
   InitInstance();
-  return 0;
+  return exitCode;
 }
 
-// The application object's start-up hook, a member whatever state it holds.
-bool RescueApp::InitInstance() {  // NOLINT(readability-convert-member-functions-to-static)
+bool RescueApp::InitInstance() {
   // Registers the list view class; every supported Windows draws the
   // three-dimensional control look by itself.
   InitCommonControls();
   platform::Win32Platform platform([] { return ui::OwnerForNewWindow(); });
-  BackdropDialog backdrop(platform);
+  std::optional<std::string> imagePath;
+  if (!ReadImageOption(platform, imagePath)) {
+    exitCode = 1;
+    return false;
+  }
+  BackdropDialog backdrop(platform, imagePath);
   ui::SetMainWindow(&backdrop);
   backdrop.DoModal();
   ui::SetMainWindow(nullptr);

@@ -3,7 +3,7 @@
 namespace corvane::app {
 
 // The program's run: from start through the backdrop and the main dialog to
-// the end, which is always an exit code of 0.
+// the end. The exit code is 0, or 1 when the command line was refused.
 class RescueApp {
  public:
   int Run();
@@ -12,6 +12,8 @@ class RescueApp {
   // Shows the backdrop, which runs everything else; false: no message loop
   // of the program's own follows.
   bool InitInstance();
+
+  int exitCode = 0;
 };
 
 }  // namespace corvane::app

@@ -56,6 +56,11 @@ class Platform {
   // file cannot be opened, otherwise how many bytes arrived.
   virtual std::optional<std::size_t> ReadFileStart(const std::string& path,
                                                    std::span<std::uint8_t> buffer) = 0;
+  // Writes a whole file, replacing one of that name only once every byte is
+  // written: a failure leaves no partial file behind and keeps the old one.
+  virtual bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes) = 0;
+  // Whether the PC has a drive A:, with or without a floppy in it.
+  virtual bool HasFloppyDrive() = 0;
   // A modal warning owned by the program's active window, captioned with the
   // program's name, with an OK button only.
   virtual void ShowApplicationMessage(const std::string& text) = 0;

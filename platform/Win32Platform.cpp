@@ -165,6 +165,36 @@ bool Win32Platform::CopyFileReplacing(const std::string& source, const std::stri
 
 void Win32Platform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
+bool Win32Platform::WriteFileReplacing(const std::string& path,
+                                       std::span<const std::uint8_t> bytes) {
+  // The new file is written whole beside the old one, then takes its name.
+  const std::string temporary = path + ".tmp";
+  bool written = false;
+  {
+    const UniqueDevice file(
+        *this, FromHandle(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr)));
+    if (!file.IsValid()) {
+      return false;
+    }
+    std::size_t total = 0;
+    std::size_t done = 0;
+    while (total < bytes.size() && WriteDevice(file.Get(), bytes.subspan(total), done) &&
+           done > 0) {
+      total += done;
+    }
+    written = total == bytes.size() && FlushFileBuffers(ToHandle(file.Get())) != FALSE;
+  }
+  if (written && MoveFileExA(temporary.c_str(), path.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE) {
+    return true;
+  }
+  DeleteFileA(temporary.c_str());
+  return false;
+}
+
+bool Win32Platform::HasFloppyDrive() { return (GetLogicalDrives() & 1U) != 0; }
+
 std::optional<std::size_t> Win32Platform::ReadFileStart(const std::string& path,
                                                         std::span<std::uint8_t> buffer) {
   const UniqueDevice file(*this, OpenDevice(path, Access::Read, Share::ReadWrite));

@@ -29,6 +29,8 @@ class Win32Platform final : public Platform {
   void Sleep(std::uint32_t milliseconds) override;
   std::optional<std::size_t> ReadFileStart(const std::string& path,
                                            std::span<std::uint8_t> buffer) override;
+  bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes) override;
+  bool HasFloppyDrive() override;
   void ShowApplicationMessage(const std::string& text) override;
   std::uint32_t SystemVersion() override;
   void StartProgram(const std::string& commandLine, int showCommand) override;

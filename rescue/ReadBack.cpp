@@ -8,7 +8,7 @@
 
 #include "rescue/ControlBuffer.h"
 #include "rescue/FloppyLayout.h"
-#include "rescue/RescueDisk.h"
+#include "rescue/RescueSteps.h"
 
 namespace corvane::rescue {
 namespace {
@@ -24,12 +24,6 @@ using Outcome = std::optional<ReadBackFault>;
 
 Outcome SectorFault(int sector) { return ReadBackFault{false, sector}; }
 Outcome KernelFault() { return ReadBackFault{true, 0}; }
-
-bool Fail(StatusSink& sink, const char* status, const std::string& message) {
-  sink.SetStatus(status);
-  sink.ShowMessage(message, MessageIcon::Exclamation);
-  return false;
-}
 
 Outcome ReadWrittenSectors(RescueMedium& medium) {
   for (const auto& [sector, written] : medium.WrittenSectors()) {

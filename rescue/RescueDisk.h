@@ -1,18 +1,23 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "platform/Platform.h"
+#include "rescue/RescueSteps.h"
 #include "rescue/StatusSink.h"
 
 namespace corvane::rescue {
 
-inline constexpr const char* kKernelSourcePath = "os\\bootcore.bin";
 inline constexpr const char* kKernelFloppyPath = "a:\\bootcore.bin";
-inline constexpr const char* kBootSectorImagePath = "os\\bs";
 // Gives the floppy drive time to finish with its file system before the raw writes.
 inline constexpr unsigned kPauseAfterKernelCopyMs = 3000;
 
-// Turns the floppy in drive A: into a rescue disk for the disk selected in the
-// sink, telling the user every step and every failure.
-void CreateRescueDisk(platform::Platform& platform, StatusSink& sink);
+// Makes a rescue disk for the disk selected in the sink, telling the user
+// every step and every failure: on the floppy in drive A:, or, when imagePath
+// is given or the PC has no floppy drive and the user chooses one, as an
+// image file.
+void CreateRescueDisk(platform::Platform& platform, StatusSink& sink,
+                      const std::optional<std::string>& imagePath = std::nullopt);
 
 }  // namespace corvane::rescue

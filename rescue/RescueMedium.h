@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
+#include <span>
+#include <utility>
+#include <vector>
 
 #include "disk/Sector.h"
 #include "platform/Platform.h"
@@ -42,6 +46,23 @@ class FloppyDrive final : public RescueMedium {
 
  private:
   platform::Platform& platform;
+};
+
+// A floppy image in memory, built whole and saved as a file once complete.
+class FloppyImageMedium final : public RescueMedium {
+ public:
+  explicit FloppyImageMedium(std::vector<std::uint8_t> image) : image(std::move(image)) {}
+  int ReadSector(int sector, disk::Sector& data) override;
+  [[nodiscard]] const std::vector<std::uint8_t>& Image() const { return image; }
+
+ protected:
+  int PutSector(int sector, const disk::Sector& data) override;
+
+ private:
+  // The sector's bytes, or an empty span for a sector beyond the image.
+  std::span<std::uint8_t> SectorBytes(int sector);
+
+  std::vector<std::uint8_t> image;
 };
 
 }  // namespace corvane::rescue

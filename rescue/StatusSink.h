@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace corvane::rescue {
@@ -20,6 +21,11 @@ class StatusSink {
   virtual void SetStatus(const std::string& text) = 0;
   // A modal message owned by the main dialog; returns when it is dismissed.
   virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
+  // A modal question with Yes and No buttons; true for Yes.
+  virtual bool AskYesNo(const std::string& text) = 0;
+  // The file the user chooses to save a rescue image as, defaultName offered;
+  // nothing when the user cancels.
+  virtual std::optional<std::string> ChooseImageFile(const std::string& defaultName) = 0;
   virtual void EnableCreateButton(bool enabled) = 0;
   // The first selected row of the disk list, which is the drive number, or -1.
   virtual int SelectedDrive() = 0;

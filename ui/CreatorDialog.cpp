@@ -1,11 +1,13 @@
 #include "ui/CreatorDialog.h"
 
 #include <array>
+#include <utility>
 
 #include "disk/SectorAccess.h"
 #include "rescue/RescueDisk.h"
 #include "ui/Layout.h"
 #include "ui/Resource.h"
+#include "ui/SaveAsDialog.h"
 
 namespace corvane::ui {
 namespace {
@@ -31,9 +33,10 @@ bool Handled(INT_PTR& result, INT_PTR value) {
 
 }  // namespace
 
-CreatorDialog::CreatorDialog(platform::Platform& platform)
+CreatorDialog::CreatorDialog(platform::Platform& platform, std::optional<std::string> imagePath)
     : ModalDialog(IDD_CREATOR),
       platform(platform),
+      imagePath(std::move(imagePath)),
       windowIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PROGRAM))) {}
 
 bool CreatorDialog::OnInitDialog() {
@@ -156,7 +159,7 @@ bool CreatorDialog::OnPaint() const {
   return true;
 }
 
-void CreatorDialog::OnCreateRescueDisk() { rescue::CreateRescueDisk(platform, *this); }
+void CreatorDialog::OnCreateRescueDisk() { rescue::CreateRescueDisk(platform, *this, imagePath); }
 
 void CreatorDialog::OnAbout() {
   AboutDialog about(platform);
@@ -180,6 +183,14 @@ void CreatorDialog::SetStatus(const std::string& text) {
 void CreatorDialog::ShowMessage(const std::string& text, rescue::MessageIcon icon) {
   ShowDialogMessage(text.c_str(), icon == rescue::MessageIcon::Exclamation ? MB_ICONEXCLAMATION
                                                                            : MB_ICONINFORMATION);
+}
+
+bool CreatorDialog::AskYesNo(const std::string& text) {
+  return MessageBoxA(Handle(), text.c_str(), kDialogCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+std::optional<std::string> CreatorDialog::ChooseImageFile(const std::string& defaultName) {
+  return ChooseRescueImageFile(Handle(), defaultName);
 }
 
 void CreatorDialog::EnableCreateButton(bool enabled) {

@@ -4,6 +4,7 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
 
 #include "disk/DriveEnumeration.h"
@@ -19,10 +20,15 @@ namespace corvane::ui {
 // is the status sink of the rescue disk creation that it starts.
 class CreatorDialog final : public ModalDialog, public rescue::StatusSink, private disk::DriveRows {
  public:
-  explicit CreatorDialog(platform::Platform& platform);
+  // With an image path, every rescue disk goes into that file instead of a
+  // floppy.
+  explicit CreatorDialog(platform::Platform& platform,
+                         std::optional<std::string> imagePath = std::nullopt);
 
   void SetStatus(const std::string& text) override;
   void ShowMessage(const std::string& text, rescue::MessageIcon icon) override;
+  bool AskYesNo(const std::string& text) override;
+  std::optional<std::string> ChooseImageFile(const std::string& defaultName) override;
   void EnableCreateButton(bool enabled) override;
   int SelectedDrive() override;
   void ShowSuccessNotice() override;
@@ -48,6 +54,7 @@ class CreatorDialog final : public ModalDialog, public rescue::StatusSink, priva
   void SetCell(int row, int column, const std::string& text) override;
 
   platform::Platform& platform;
+  std::optional<std::string> imagePath;
   SuccessNoticeDialog successNotice;
   // The dialog releases the image list; the disk list only borrows it.
   UniqueHandle<HIMAGELIST, ImageList_Destroy> imageList;

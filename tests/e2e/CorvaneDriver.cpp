@@ -4,9 +4,12 @@
 // line each ("message: ...", "notice", "status: ..."), and the program's exit
 // code, and keeps a screenshot of every window on the way.
 //
-// Usage: corvane_driver PROGRAM ROW SCREENSHOT-FOLDER
+// Usage: corvane_driver PROGRAM ROW SCREENSHOT-FOLDER [ARGUMENT...]
 //   ROW is the disk list row to select, or -1 to press the button without one;
-//   SCREENSHOT-FOLDER "-" takes none.
+//   SCREENSHOT-FOLDER "-" takes none; the ARGUMENTs go to PROGRAM.
+// A Yes/No question ("question: ...") is answered Yes, or No when
+// CORVANE_DRIVER_ANSWER is "no"; a Save As dialog ("save as: NAME") is
+// confirmed with the name it offers.
 // On standard error it reports how long the program took to become ready
 // and how long it was busy between the user's actions and its next answer,
 // which leaves out the time its windows waited for the user.
@@ -31,6 +34,10 @@ constexpr int kDiskList = 1003;
 constexpr int kCreateButton = 1004;
 constexpr int kStatus = 1006;
 constexpr int kExitButton = 1007;
+// The Save As dialog's file name box: a combo box, or an edit box in older
+// dialogs.
+constexpr int kFileNameCombo = 0x47C;
+constexpr int kFileNameEdit = 0x480;
 const char* const kMainCaption = " Corvane : Rescue Disk Creator";
 
 // A top-level window's caption, read without asking its (perhaps busy) thread.
@@ -159,16 +166,7 @@ class Person {
       }
       handled.insert(dialog);
       pressHandled = created;
-      // The success notice's button reads "O&K"; a message box's reads "OK".
-      const bool notice = Text(GetDlgItem(dialog, IDOK)) == "O&K";
-      Shot(notice ? "notice" : "message");
-      if (notice) {
-        std::printf("notice\n");
-      } else {
-        std::printf("message: %s\n", Text(GetDlgItem(dialog, kMessageBoxText)).c_str());
-      }
-      std::fflush(stdout);
-      Answer(dialog, IDOK);
+      Answer(dialog, Report(dialog));
       return true;
     }
     HWND mainDialog = windows.main;
@@ -206,6 +204,32 @@ class Person {
   }
 
  private:
+  // Prints what the popup shows and returns the button to press.
+  int Report(HWND dialog) {
+    int button = IDOK;
+    // The success notice's button reads "O&K"; a message box's reads "OK".
+    if (Text(GetDlgItem(dialog, IDOK)) == "O&K") {
+      Shot("notice");
+      std::printf("notice\n");
+    } else if (GetDlgItem(dialog, IDYES) != nullptr) {
+      Shot("question");
+      std::printf("question: %s\n", Text(GetDlgItem(dialog, kMessageBoxText)).c_str());
+      const char* answer = std::getenv("CORVANE_DRIVER_ANSWER");
+      button = answer != nullptr && std::string(answer) == "no" ? IDNO : IDYES;
+    } else if (GetDlgItem(dialog, kFileNameCombo) != nullptr ||
+               GetDlgItem(dialog, kFileNameEdit) != nullptr) {
+      Shot("save-as");
+      HWND name = GetDlgItem(dialog, kFileNameCombo);
+      std::printf("save as: %s\n",
+                  Text(name != nullptr ? name : GetDlgItem(dialog, kFileNameEdit)).c_str());
+    } else {
+      Shot("message");
+      std::printf("message: %s\n", Text(GetDlgItem(dialog, kMessageBoxText)).c_str());
+    }
+    std::fflush(stdout);
+    return button;
+  }
+
   void Shot(const char* name) {
     if (folder != "-") {
       Sleep(300);  // let the window finish painting
@@ -239,14 +263,17 @@ class Person {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: corvane_driver PROGRAM ROW SCREENSHOT-FOLDER\n");
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: corvane_driver PROGRAM ROW SCREENSHOT-FOLDER [ARGUMENT...]\n");
     return 2;
   }
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION program{};
   std::string commandLine = std::string("\"") + argv[1] + "\"";
+  for (int k = 4; k < argc; ++k) {
+    commandLine += std::string(" \"") + argv[k] + "\"";
+  }
   if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                      &startup, &program) == FALSE) {
     std::fprintf(stderr, "cannot start %s\n", argv[1]);

@@ -55,6 +55,25 @@ expected_floppy() {  # OUT START DISK DRIVE BOOT(yes/no) EBRS CONTROL(yes/no)
   [[ $control == no ]] || put_bytes "$out" $((3 * 512)) "$records"
 }
 
+# Checks a rescue image file the program saved: the CD's boot image is its
+# RESCUE.IMG; the floppy holds os/bs, the kernel file, and the copies and
+# control buffer of a complete rescue disk.
+check_image() {  # FILE DISK DRIVE EBRS
+  local file=$1 floppy=$1
+  [[ -f $file ]] || { fail "no image file $file"; return 0; }
+  if [[ $file == *.iso ]]; then
+    floppy=${file%.iso}.extracted.img
+    xorriso -indev "$file" -report_el_torito plain 2>/dev/null | grep -Eq '^El Torito boot img : +1 +BIOS +y +fd1.4 ' ||
+      fail "the CD image has no floppy boot image"
+    xorriso -osirrox on -indev "$file" -extract /RESCUE.IMG "$floppy" >/dev/null 2>&1 ||
+      fail "RESCUE.IMG cannot be read from the CD image"
+  fi
+  MTOOLS_SKIP_CHECK=1 mcopy -n -i "$floppy" ::BOOTCORE.BIN "$floppy.kernel" 2>/dev/null &&
+    cmp -s "$floppy.kernel" os/bootcore.bin || fail "BOOTCORE.BIN in the image differs"
+  expected_floppy "$floppy.expected" "$floppy" "$2" "$3" yes "$4" yes
+  cmp -s "$floppy.expected" "$floppy" || fail "the image is not a complete rescue floppy"
+}
+
 fail() {
   echo "FAILED $name: $*"
   failed=$((failed + 1))
@@ -65,7 +84,7 @@ fail() {
 # expected transcript, and the expected floppy (expect_* variables).
 run_case() {
   if [[ -n ${CORVANE_E2E_ONLY:-} && $name != "$CORVANE_E2E_ONLY" ]]; then
-    unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk
+    unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk image answer
     return 0
   fi
   local run=$work/runs/$name disk shots started=$SECONDS
@@ -85,8 +104,9 @@ run_case() {
 
   ok=true
   local transcript
-  transcript=$(cd "$run" && "$loader" "$driver" "$program" "$row" \
-    "Z:${run//\//\\}\\shots" 2>/dev/null | tr -d '\r')
+  transcript=$(cd "$run" && CORVANE_DRIVER_ANSWER=${answer:-yes} "$loader" "$driver" \
+    "$program" "$row" "Z:${run//\//\\}\\shots" ${image:+"/image" "$image"} 2>/dev/null |
+    tr -d '\r')
   [[ $transcript == "$expected" ]] ||
     fail $'the user saw\n'"$transcript"$'\ninstead of\n'"$expected"
   [[ $(cd "$work/disks" && md5sum "${mapped[@]}" 2>/dev/null || true) == "$before" ]] ||
@@ -102,6 +122,9 @@ run_case() {
     fail "bootcore.bin copied"
   fi
 
+  [[ -z ${expect_image:-} ]] || check_image "$run/$expect_image" "$work/disks/$disk0" "$row" \
+    "$expect_image_ebrs"
+
   mkdir -p "$artefacts/$name"
   for shots in "$run"/shots/*.bmp; do
     [[ -e $shots ]] && convert "$shots" "$artefacts/$name/$(basename "${shots%.bmp}").png"
@@ -110,7 +133,7 @@ run_case() {
     echo "passed $name ($((SECONDS - started)) s)"
     passed=$((passed + 1))
   fi
-  unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk
+  unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk image answer
 }
 
 cd "$here/../.."
@@ -172,8 +195,43 @@ expected="$prompt"$'\nmessage: Failed to read boot sector image file !\nstatus: 
 expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=yes
 run_case
 
+# Without drive A: the program offers an image file: declined, nothing
+# happens; accepted, the Save As dialog's own name is taken.
+no_floppy=$'question: This PC has no floppy drive.\nSave the rescue disk as an image file, to burn to a CD or to use as a virtual machine\'s floppy?'
+name=no-floppy-drive-declined disk0=logical3.img row=0 floppy_drive=no answer=no
+expected="$no_floppy"$'\nstatus: \nexit: 0'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+run_case
+
+# The advice after the notice names where the image was saved.
+advice() {  # RUN-NAME FILE KIND
+  local folder="Z:${work//\//\\}\\runs\\$1"
+  if [[ $3 == cd ]]; then
+    printf '%s' $'message: The rescue disk was saved as the CD image\n'"$folder\\$2"$'\n\nBurn it to a CD as a disc image (not as a file on the CD) and keep the CD with this PC. When the partitions of this disk are damaged, boot the PC from that CD.'
+  else
+    printf '%s' $'message: The rescue disk was saved as the floppy image\n'"$folder\\$2"$'\n\nAttach it to the virtual machine as its floppy disk, or write it to a floppy disk. When the partitions of this disk are damaged, boot from it.'
+  fi
+}
+
 name=no-floppy-drive disk0=logical3.img row=0 floppy_drive=no
-expected="$prompt"$'\nmessage: Failed to copy the rescue kernel file to the floppy disk !\nPlease check that the floppy disk is inserted in the drive and that os\\bootcore.bin exists.\nstatus: Failed :: Error copying kernel image file !\nexit: 0'
+expected="$no_floppy"$'\nsave as: Corvane-PhysicalDrive0.iso\nnotice\n'"$(advice "$name" Corvane-PhysicalDrive0.iso cd)"$'\nstatus: Corvane Disk Successfully Created\nexit: 0'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+expect_image=Corvane-PhysicalDrive0.iso expect_image_ebrs=3
+run_case
+
+# /image needs no dialog and leaves the floppy drive alone.
+for kind in iso:cd img:floppy; do
+  name=image-${kind%%:*} disk0=chain14.img row=0
+  image="Z:${work//\//\\}\\runs\\$name\\rescue.${kind%%:*}"
+  expected=$'notice\n'"$(advice "$name" "rescue.${kind%%:*}" "${kind##*:}")"$'\nstatus: Corvane Disk Successfully Created\nexit: 0'
+  expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+  expect_image=rescue.${kind%%:*} expect_image_ebrs=14
+  run_case
+done
+unset expect_image
+
+name=image-other-extension disk0=logical3.img row=0 image=rescue.txt
+expected=$'message: The image file given with /image must end in .iso (a CD image) or .img (a floppy image):\nrescue.txt\nexit: 1'
 expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
 run_case
 

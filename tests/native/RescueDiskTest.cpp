@@ -1,5 +1,8 @@
 #include "rescue/RescueDisk.h"
 
+#include "rescue/FloppyImage.h"
+#include "rescue/RescueImage.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -31,10 +34,15 @@ std::string ReadBackMessage(int sector) {
 class RescueDiskTest : public RescueFixture {
  protected:
   RescueDiskTest() {
-    platform.files["os\\bs"] = Bytes("BOOTSECTOR", 512);
+    UseStandardBootSector();
     platform.files["os\\bootcore.bin"] = Bytes("KERNEL", 3000);
     lbas = PutLogicalChain(disk, 63, 3);
     FormatStandardFloppy();
+  }
+
+  void UseStandardBootSector() {
+    const disk::Sector bootSector = FormattedBootSector(rescue::kStandardFloppyBpb);
+    platform.files["os\\bs"].assign(bootSector.begin(), bootSector.end());
   }
 
   // A 1.44 MB floppy as Windows formats it, holding the kernel as its copy
@@ -44,9 +52,11 @@ class RescueDiskTest : public RescueFixture {
                            platform.files.at("os\\bootcore.bin"));
   }
 
-  void Run(int selected = 0) {
+  void Run(int selected = 0, const std::optional<std::string>& imagePath = std::nullopt) {
     RecordingSink sink(transcript, selected);
-    CreateRescueDisk(platform, sink);
+    sink.answerYes = answerYes;
+    sink.chosenFile = chosenFile;
+    CreateRescueDisk(platform, sink, imagePath);
     status = sink.status;
     ExpectEveryHandleClosed();
     EXPECT_FALSE(AnythingWrittenToAPhysicalDrive());
@@ -63,6 +73,8 @@ class RescueDiskTest : public RescueFixture {
 
   std::vector<std::uint32_t> lbas;
   std::string status;
+  bool answerYes = true;
+  std::optional<std::string> chosenFile;
 };
 
 TEST_F(RescueDiskTest, WithoutASelectionOnlyAsks) {
@@ -103,6 +115,85 @@ TEST_F(RescueDiskTest, OnlyTheFirst512BytesOfALongerBootSectorImageAreWritten) {
   EXPECT_EQ(status, "Corvane Disk Successfully Created");
   EXPECT_TRUE(std::ranges::equal(floppy.GetSector(0), Bytes("0123456789", 512)));
   EXPECT_EQ(floppy.GetSector(1), fat);
+}
+
+TEST_F(RescueDiskTest, AnImageHoldsTheFloppyThatDriveAGetsSectorForSector) {
+  const auto fresh = rescue::BuildFloppyImage(FormattedBootSector(rescue::kStandardFloppyBpb),
+                                              platform.files.at("os\\bootcore.bin"));
+  ASSERT_TRUE(fresh);
+  for (std::uint64_t k = 0; k < kFloppySectors; ++k) {
+    disk::Sector sector{};
+    std::copy_n(fresh->begin() + static_cast<std::ptrdiff_t>(k * disk::kSectorSize),
+                disk::kSectorSize, sector.begin());
+    floppy.PutSector(k, sector);
+  }
+  Run();
+  ASSERT_EQ(status, "Corvane Disk Successfully Created");
+  const auto floppyStatuses = transcript;
+
+  transcript.clear();
+  platform.calls.clear();
+  Run(0, "Rescue.IMG");
+  EXPECT_EQ(status, "Corvane Disk Successfully Created");
+  const std::vector<std::uint8_t>& image = platform.files.at("Rescue.IMG");
+  ASSERT_EQ(image.size(), kFloppySectors * disk::kSectorSize);
+  for (std::uint64_t k = 0; k < kFloppySectors; ++k) {
+    ASSERT_TRUE(std::equal(floppy.GetSector(k).begin(), floppy.GetSector(k).end(),
+                           image.begin() + static_cast<std::ptrdiff_t>(k * disk::kSectorSize)))
+        << "sector " << k;
+  }
+  // The same steps, without the floppy prompt and pause, and the advice last.
+  std::vector<std::string> expected(floppyStatuses.begin(), floppyStatuses.end() - 1);
+  std::erase(expected, kPrompt);
+  expected.push_back("info: " + rescue::ImageAdvice("Rescue.IMG"));
+  expected.emplace_back("button: on");
+  EXPECT_EQ(transcript, expected);
+  EXPECT_EQ(std::ranges::count(platform.calls, "sleep 3000"), 0);
+}
+
+TEST_F(RescueDiskTest, WithoutAFloppyDriveOffersAnImageFileAndSavesOnlyWhatTheUserChose) {
+  platform.floppyDrive = false;
+  const std::string question =
+      "question: This PC has no floppy drive.\nSave the rescue disk as an image file, to burn to "
+      "a CD or to use as a virtual machine's floppy?";
+  answerYes = false;
+  Run();
+  EXPECT_EQ(transcript, (std::vector<std::string>{"button: off", question, "button: on"}));
+  answerYes = true;
+  transcript.clear();
+  Run();
+  EXPECT_EQ(transcript,
+            (std::vector<std::string>{"button: off", question,
+                                      "save as: Corvane-PhysicalDrive0.iso", "button: on"}));
+  EXPECT_EQ(status, "Ready");
+  EXPECT_TRUE(platform.writes.empty());
+
+  chosenFile = "C:\\Rescue\\Corvane-PhysicalDrive0.iso";
+  Run();
+  EXPECT_EQ(status, "Corvane Disk Successfully Created");
+  const std::vector<std::uint8_t>& cd = platform.files.at(*chosenFile);
+  EXPECT_EQ(cd.size() % 2048, 0U);
+  EXPECT_EQ(std::string(cd.begin() + 16 * 2048 + 1, cd.begin() + 16 * 2048 + 6), "CD001");
+  EXPECT_TRUE(FloppySectorsWritten().empty());
+}
+
+// The file is written once, whole, at the end: a failure before or during it
+// leaves an existing file as it was and a new one unmade.
+TEST_F(RescueDiskTest, AFailedImageLeavesNoFileAndAnExistingOneAsItWas) {
+  platform.files["old.iso"] = Bytes("OLD", 100);
+  platform.readFaults[3] = TransferFault::Fail;  // EBR 2
+  Run(0, "old.iso");
+  EXPECT_EQ(status, "Failed :: Error reading partition chain !");
+  platform.readFaults.clear();
+  platform.fileWriteFails = true;
+  Run(0, "old.iso");
+  EXPECT_EQ(status, "Failed :: Error writing image file !");
+  EXPECT_EQ(Messages().back(),
+            "warning: Failed to write the image file old.iso !\nNo rescue disk was created.");
+  EXPECT_EQ(platform.files.at("old.iso"), Bytes("OLD", 100));
+  Run(0, "new.img");
+  EXPECT_FALSE(platform.files.contains("new.img"));
+  EXPECT_TRUE(FloppySectorsWritten().empty());
 }
 
 struct FailureCase {
@@ -183,7 +274,7 @@ TEST_P(RescueDiskFailureTest, EndsWithItsTextsTheButtonEnabledAndRoomForAnotherR
   platform.copyFails = false;
   platform.readFaults.clear();
   platform.writeFaults.clear();
-  platform.files["os\\bs"] = Bytes("BOOTSECTOR", 512);
+  UseStandardBootSector();
   FormatStandardFloppy();
   Run();
   EXPECT_EQ(status, "Corvane Disk Successfully Created") << "the run after the failure";
@@ -276,7 +367,10 @@ const FailureCase kFailureCases[] = {
      {}},
     // Writes go to sectors 0, 3, 4, 5, 6, 7 and 3; the read-back clears 3.
     {"BootSectorLostInTheDrive",
-     LoseWrite(1),
+     [](FakePlatform& p) {
+       LoseWrite(1)(p);
+       p.files["os\\bs"][100] = 0xEB;  // the code differs from what the format left
+     },
      kVerificationFailed,
      {kPrompt, ReadBackMessage(0)},
      {3, 4, 5, 6, 7, 3, 3}},

@@ -186,6 +186,17 @@ std::optional<std::size_t> FakePlatform::ReadFileStart(const std::string& path,
   return count;
 }
 
+bool FakePlatform::WriteFileReplacing(const std::string& path,
+                                      std::span<const std::uint8_t> bytes) {
+  Record("writefile " + path);
+  if (fileWriteFails) {
+    return false;
+  }
+  files[path].assign(bytes.begin(), bytes.end());
+  writes.push_back({path, 0, bytes.size()});
+  return true;
+}
+
 void FakePlatform::ShowApplicationMessage(const std::string& text) {
   Record("message " + text);
   transcript.push_back("app: " + text);

@@ -70,6 +70,8 @@ class FakePlatform final : public platform::Platform {
   std::map<int, TransferFault> readFaults;
   std::map<int, TransferFault> writeFaults;
   bool copyFails = false;
+  bool fileWriteFails = false;
+  bool floppyDrive = true;
   std::uint32_t systemVersion = 0x0A280105;  // Windows XP
 
   std::vector<std::string> calls;
@@ -99,6 +101,8 @@ class FakePlatform final : public platform::Platform {
   void Sleep(std::uint32_t milliseconds) override;
   std::optional<std::size_t> ReadFileStart(const std::string& path,
                                            std::span<std::uint8_t> buffer) override;
+  bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes) override;
+  bool HasFloppyDrive() override { return floppyDrive; }
   void ShowApplicationMessage(const std::string& text) override;
   std::uint32_t SystemVersion() override { return systemVersion; }
   void StartProgram(const std::string& commandLine, int showCommand) override {

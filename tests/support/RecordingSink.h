@@ -22,6 +22,14 @@ class RecordingSink final : public rescue::StatusSink {
     transcript.emplace_back((icon == rescue::MessageIcon::Exclamation ? "warning: " : "info: ") +
                             text);
   }
+  bool AskYesNo(const std::string& text) override {
+    transcript.emplace_back("question: " + text);
+    return answerYes;
+  }
+  std::optional<std::string> ChooseImageFile(const std::string& defaultName) override {
+    transcript.emplace_back("save as: " + defaultName);
+    return chosenFile;
+  }
   void EnableCreateButton(bool enabled) override {
     buttonEnabled = enabled;
     transcript.emplace_back(enabled ? "button: on" : "button: off");
@@ -30,6 +38,8 @@ class RecordingSink final : public rescue::StatusSink {
   void ShowSuccessNotice() override { transcript.emplace_back("notice"); }
 
   std::string status = "Ready";
+  bool answerYes = true;
+  std::optional<std::string> chosenFile;
   bool buttonEnabled = true;
 
  private:

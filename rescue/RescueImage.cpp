@@ -1,0 +1,109 @@
+#include "rescue/RescueImage.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "rescue/CdImage.h"
+#include "rescue/FloppyImage.h"
+#include "rescue/FloppyLayout.h"
+#include "rescue/RescueMedium.h"
+#include "rescue/RescueSteps.h"
+
+namespace corvane::rescue {
+namespace {
+
+constexpr const char* kNoImage = "\nNo rescue disk was created.";
+
+bool EndsWithIgnoringCase(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         std::equal(suffix.rbegin(), suffix.rend(), text.rbegin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) ==
+                  std::tolower(static_cast<unsigned char>(b));
+         });
+}
+
+// The kernel file's bytes, which go into the image where Windows' copy would
+// put them on a floppy.
+bool ReadKernelFile(platform::Platform& platform, StatusSink& sink,
+                    std::vector<std::uint8_t>& kernel) {
+  sink.SetStatus("Copying Kernel Image File...");
+  // One byte more than the boot sector loads tells a kernel too large.
+  kernel.resize(kKernelLoadLimit + 1);
+  const auto size = platform.ReadFileStart(kKernelSourcePath, kernel);
+  if (!size || *size == 0) {
+    return Fail(sink, "Failed :: Error copying kernel image file !",
+                std::string("Failed to read the rescue kernel file os\\bootcore.bin !") + kNoImage);
+  }
+  if (*size > kKernelLoadLimit) {
+    return Fail(sink, "Failed :: Error copying kernel image file !",
+                std::string("The rescue kernel file os\\bootcore.bin is larger than the boot "
+                            "sector can load.") +
+                    kNoImage);
+  }
+  kernel.resize(*size);
+  return true;
+}
+
+bool SaveImage(platform::Platform& platform, StatusSink& sink, const std::string& path,
+               const std::vector<std::uint8_t>& floppy) {
+  const bool saved = ImageKindOf(path) == ImageKind::Cd
+                         ? platform.WriteFileReplacing(path, BuildCdImage(floppy))
+                         : platform.WriteFileReplacing(path, floppy);
+  return saved || Fail(sink, "Failed :: Error writing image file !",
+                       "Failed to write the image file " + path + " !" + kNoImage);
+}
+
+}  // namespace
+
+std::optional<ImageKind> ImageKindOf(const std::string& path) {
+  if (EndsWithIgnoringCase(path, ".iso")) {
+    return ImageKind::Cd;
+  }
+  if (EndsWithIgnoringCase(path, ".img")) {
+    return ImageKind::Floppy;
+  }
+  return std::nullopt;
+}
+
+std::string WithImageExtension(const std::string& path, ImageKind kind) {
+  if (ImageKindOf(path)) {
+    return path;
+  }
+  return path + (kind == ImageKind::Cd ? ".iso" : ".img");
+}
+
+std::string DefaultImageName(int drive) {
+  return "Corvane-PhysicalDrive" + std::to_string(drive) + ".iso";
+}
+
+bool FillRescueImage(platform::Platform& platform, StatusSink& sink, int drive,
+                     const std::string& path) {
+  std::vector<std::uint8_t> kernel;
+  disk::Sector bootSector{};
+  if (!ReadKernelFile(platform, sink, kernel) || !ReadBootSectorImage(platform, sink, bootSector)) {
+    return false;
+  }
+  auto image = BuildFloppyImage(bootSector, kernel);
+  if (!image) {
+    return Fail(
+        sink, "Failed :: Error reading boot sector image !",
+        std::string("The boot sector image's BPB does not describe a 1.44 MB floppy.") + kNoImage);
+  }
+  FloppyImageMedium medium(std::move(*image));
+  return WriteRescueData(platform, medium, sink, drive, bootSector) &&
+         SaveImage(platform, sink, path, medium.Image());
+}
+
+std::string ImageAdvice(const std::string& path) {
+  if (ImageKindOf(path) == ImageKind::Cd) {
+    return "The rescue disk was saved as the CD image\n" + path +
+           "\n\nBurn it to a CD as a disc image (not as a file on the CD) and keep the CD with "
+           "this PC. When the partitions of this disk are damaged, boot the PC from that CD.";
+  }
+  return "The rescue disk was saved as the floppy image\n" + path +
+         "\n\nAttach it to the virtual machine as its floppy disk, or write it to a floppy disk. "
+         "When the partitions of this disk are damaged, boot from it.";
+}
+
+}  // namespace corvane::rescue

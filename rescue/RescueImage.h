@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/Platform.h"
+#include "rescue/StatusSink.h"
+
+namespace corvane::rescue {
+
+// A rescue disk saved as a file, for a PC without a floppy drive: a CD image
+// that boots the rescue floppy by El Torito floppy emulation, or the floppy
+// image itself for a virtual machine.
+enum class ImageKind { Cd, Floppy };
+
+// The kind a file name's extension (.iso or .img, in any case) asks for.
+std::optional<ImageKind> ImageKindOf(const std::string& path);
+
+// path as it is when its extension names an image kind, else with kind's
+// extension added.
+std::string WithImageExtension(const std::string& path, ImageKind kind);
+
+// "Corvane-PhysicalDrive<N>.iso", the name offered for drive's image.
+std::string DefaultImageName(int drive);
+
+// Builds the rescue floppy for drive in memory, with the same steps, texts
+// and checks as on a floppy, and saves it as path only once it is complete.
+// False, after telling the user, when no image was saved.
+bool FillRescueImage(platform::Platform& platform, StatusSink& sink, int drive,
+                     const std::string& path);
+
+// What to do with the image saved as path, for the message after the notice.
+std::string ImageAdvice(const std::string& path);
+
+}  // namespace corvane::rescue
