@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "rescue/RescueImage.h"
+#include "ui/CommandLine.h"
+
 namespace corvane::ui {
 namespace {
 
@@ -39,6 +42,23 @@ TEST(LayoutTest, TheFirstTimeIsTakenOnce) {
   EXPECT_TRUE(flag.Take());
   EXPECT_FALSE(flag.Take());
   EXPECT_FALSE(flag.Take());
+}
+
+// Windows hands the program its whole command line, its own quoted name first.
+TEST(LayoutTest, TheImageOptionTakesAQuotedPathAndNeverTheProgramsName) {
+  EXPECT_FALSE(FindImageOption(R"("C:\Program Files\Corvane\Corvane.exe")").given);
+  EXPECT_FALSE(FindImageOption(R"("C:\-image\Corvane.exe" rescue.iso)").given);
+  const ImageOption option =
+      FindImageOption(R"("C:\Program Files\Corvane.exe" /IMAGE "D:\My Images\r.iso")");
+  EXPECT_TRUE(option.given);
+  EXPECT_EQ(option.path, R"(D:\My Images\r.iso)");
+  EXPECT_EQ(FindImageOption("Corvane.exe -image").path, "");
+  EXPECT_TRUE(FindImageOption("Corvane.exe -image").given);
+  // A name typed in the Save As dialog gets the chosen type's extension.
+  EXPECT_EQ(rescue::WithImageExtension("rescue", rescue::ImageKind::Floppy), "rescue.img");
+  EXPECT_EQ(rescue::WithImageExtension("RESCUE.ISO", rescue::ImageKind::Floppy), "RESCUE.ISO");
+  EXPECT_EQ(rescue::WithImageExtension("rescue.iso.txt", rescue::ImageKind::Cd),
+            "rescue.iso.txt.iso");
 }
 
 }  // namespace
