@@ -193,7 +193,8 @@ bool Win32Platform::WriteFileReplacing(const std::string& path,
   return false;
 }
 
-bool Win32Platform::HasFloppyDrive() { return (GetLogicalDrives() & 1U) != 0; }
+// Asks for the drive's root, which needs no medium in the drive.
+bool Win32Platform::HasFloppyDrive() { return GetDriveTypeA("A:\\") != DRIVE_NO_ROOT_DIR; }
 
 std::optional<std::size_t> Win32Platform::ReadFileStart(const std::string& path,
                                                         std::span<std::uint8_t> buffer) {

@@ -89,7 +89,8 @@ inline int FirstRootDirectorySector(std::span<const std::uint8_t, disk::kSectorS
 }
 
 constexpr int RootDirectorySectors(const FloppyBpb& bpb) {
-  return (bpb.rootEntries * kDirectoryEntrySize + disk::kSectorSize - 1) / disk::kSectorSize;
+  constexpr int kSectorBytes = disk::kSectorSize;
+  return (bpb.rootEntries * kDirectoryEntrySize + kSectorBytes - 1) / kSectorBytes;
 }
 
 // How many EBR copies fit between the MBR copy and the root directory, which

@@ -173,7 +173,9 @@ TEST_F(RescueDiskTest, WithoutAFloppyDriveOffersAnImageFileAndSavesOnlyWhatTheUs
   EXPECT_EQ(status, "Corvane Disk Successfully Created");
   const std::vector<std::uint8_t>& cd = platform.files.at(*chosenFile);
   EXPECT_EQ(cd.size() % 2048, 0U);
-  EXPECT_EQ(std::string(cd.begin() + 16 * 2048 + 1, cd.begin() + 16 * 2048 + 6), "CD001");
+  constexpr std::ptrdiff_t kVolumeDescriptor = std::ptrdiff_t{16} * 2048;
+  EXPECT_EQ(std::string(cd.begin() + kVolumeDescriptor + 1, cd.begin() + kVolumeDescriptor + 6),
+            "CD001");
   EXPECT_TRUE(FloppySectorsWritten().empty());
 }
 

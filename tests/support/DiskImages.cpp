@@ -113,7 +113,8 @@ void FormatFloppyWithKernel(FakeDevice& floppy, const rescue::FloppyBpb& bpb,
   for (unsigned copy = 0; copy < bpb.fatCount; ++copy) {
     for (unsigned k = 0; k < bpb.sectorsPerFat; ++k) {
       disk::Sector sector{};
-      std::copy_n(fat.begin() + k * disk::kSectorSize, disk::kSectorSize, sector.begin());
+      std::copy_n(fat.begin() + static_cast<std::ptrdiff_t>(std::size_t{k} * disk::kSectorSize),
+                  disk::kSectorSize, sector.begin());
       floppy.PutSector(bpb.reservedSectors + copy * bpb.sectorsPerFat + k, sector);
     }
   }
@@ -124,7 +125,8 @@ void FormatFloppyWithKernel(FakeDevice& floppy, const rescue::FloppyBpb& bpb,
   Put16(directory, 26, 2);
   disk::PutLittleEndian32(directory, 28, static_cast<std::uint32_t>(kernel.size()));
   floppy.PutSector(root, directory);
-  const unsigned data = root + (bpb.rootEntries * 32U + disk::kSectorSize - 1) / disk::kSectorSize;
+  const auto data =
+      root + (std::size_t{bpb.rootEntries} * 32 + disk::kSectorSize - 1) / disk::kSectorSize;
   for (std::size_t at = 0; at < kernel.size(); at += disk::kSectorSize) {
     disk::Sector sector{};
     std::copy_n(kernel.begin() + static_cast<std::ptrdiff_t>(at),

@@ -57,12 +57,30 @@ TEST_F(Win32PlatformTest, OpensOnlyMappedDrives) {
   EXPECT_FALSE(disk::OpenPhysicalDrive(platform, 10).IsValid()) << "name ends in ':'";
 }
 
-TEST_F(Win32PlatformTest, WritesFloppySectorsInPlace) {
+TEST_F(Win32PlatformTest, WritesAndReadsFloppySectorsInPlace) {
+  const disk::Sector before = FloppyImageSector(8);
+  const disk::Sector after = FloppyImageSector(10);
   const auto data = Bytes("floppy sector 9 ", 512);
   ASSERT_EQ(disk::WriteFloppySectors(platform, 9, 1, data), 0);
   EXPECT_TRUE(std::ranges::equal(FloppyImageSector(9), data));
-  EXPECT_EQ(FloppyImageSector(8), disk::Sector{});
-  EXPECT_EQ(FloppyImageSector(10), disk::Sector{});
+  EXPECT_EQ(FloppyImageSector(8), before);
+  EXPECT_EQ(FloppyImageSector(10), after);
+  disk::Sector read{};
+  ASSERT_EQ(disk::ReadFloppySectors(platform, 10, 1, read), 0);
+  EXPECT_EQ(read, after);
+  EXPECT_TRUE(platform.HasFloppyDrive());
+}
+
+TEST_F(Win32PlatformTest, WritesAFileWholeReplacingAnOlderOneOrNotAtAll) {
+  const std::string path = TestFolder() + "\\rescue.iso";
+  ASSERT_TRUE(platform.WriteFileReplacing(path, Bytes("first", 3000)));
+  ASSERT_TRUE(platform.WriteFileReplacing(path, Bytes("second", 600)));
+  std::vector<std::uint8_t> read(1000);
+  ASSERT_EQ(platform.ReadFileStart(path, read), 600U);
+  read.resize(600);
+  EXPECT_EQ(read, Bytes("second", 600));
+  EXPECT_FALSE(platform.ReadFileStart(path + ".tmp", read).has_value());
+  EXPECT_FALSE(platform.WriteFileReplacing(TestFolder() + "\\missing\\rescue.iso", read));
 }
 
 TEST_F(Win32PlatformTest, CopiesAndReadsFilesByWindowsPath) {

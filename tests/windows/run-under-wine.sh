@@ -5,7 +5,8 @@
 #                       starts at LBA 8388613 (beyond 4 GiB), its one EBR, and
 #                       a marker sector at LBA 8388614
 #   \\.\PhysicalDrive3  a folder, which Wine refuses to open as a device
-#   \\.\A:              a 1.44 MB floppy image of zeros
+#   \\.\A:              a 1.44 MB floppy image as Windows formats it, with
+#                       os/bootcore.bin copied on
 #   a:\                 an empty folder
 # The program runs in a folder holding a copy of os/ and finds that folder's
 # Windows path in CORVANE_TEST_DIR.
@@ -51,7 +52,7 @@ put_bytes "$disk" $((ebr * 512 + 446 + 8)) "$(le32 63)"
 put_signature "$disk" $ebr
 put_bytes "$disk" $(((ebr + 1) * 512)) 'CORVANE TEST SECTOR %d' $((ebr + 1))
 
-truncate -s 1474560 "$work/floppy.img"
+bash "$here/../e2e/make-floppy.sh" "$work/floppy.img"
 mkdir "$work/floppy-root" "$work/not-a-disk"
 cp -r "$here/../../os" "$work/os"
 
