@@ -67,7 +67,7 @@ inline int FirstRootDirectorySector(std::span<const std::uint8_t, disk::kSectorS
 
 // How many EBR copies fit between the MBR copy and the root directory, which
 // the kernel file's directory entry and data must keep.
-inline int ExtendedRecordRoom(int firstRootDirectorySector) {
+constexpr int ExtendedRecordRoom(int firstRootDirectorySector) {
   const int room = firstRootDirectorySector - (kMasterBootRecordFloppySector + 1);
   return room > 0 ? room : 0;
 }
