@@ -173,7 +173,7 @@ class BiosMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
       registers.ecx = static_cast<std::uint32_t>(cylinder << 8 | record);
       registers.edx = static_cast<std::uint32_t>(head << 8) | bootDrive;
       registers.ebx = Offset(out.data());
-        if (Call(kDisk, registers)) {
+      if (Call(kDisk, registers)) {
         return true;
       }
       BiosRegisters reset{};

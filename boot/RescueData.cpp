@@ -14,8 +14,7 @@ int CopyRoom(SectorView bootSector) {
   return room < kMaxCopies ? room : kMaxCopies;
 }
 
-ControlCheck ReadControlBuffer(std::span<const std::uint8_t> sector, int room,
-                               RescueIndex& index) {
+ControlCheck ReadControlBuffer(std::span<const std::uint8_t> sector, int room, RescueIndex& index) {
   if (sector.size() < disk::kSectorSize) {
     return ControlCheck::Truncated;
   }

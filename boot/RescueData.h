@@ -48,8 +48,7 @@ enum class ControlCheck {
 };
 
 // Reads the control buffer; index is filled only when the result is Valid.
-ControlCheck ReadControlBuffer(std::span<const std::uint8_t> sector, int room,
-                               RescueIndex& index);
+ControlCheck ReadControlBuffer(std::span<const std::uint8_t> sector, int room, RescueIndex& index);
 
 enum class ChainCheck {
   Valid,

@@ -112,8 +112,10 @@ class Screen {
     }
   }
 
-  // Writes question on the screen's last free row if need be and waits for the answer.
+  // Shows question, on the screen's last free row if need be, and waits for
+  // the answer: keys pressed before it was shown are dropped first.
   char Ask(const char* question, Tone tone) {
+    machine.DiscardKeys();
     asking = true;
     Write(question, tone);
     asking = false;
@@ -121,7 +123,6 @@ class Screen {
   }
 
   char WaitForKey() {
-    machine.DiscardKeys();
     rows = 0;
     return machine.WaitForKey();
   }
@@ -190,8 +191,7 @@ std::span<std::uint8_t, disk::kSectorSize> WritableCopy(RescueMemory& memory, in
 }
 
 Outcome FloppyReadError(Screen& screen, int sector) {
-  Say(screen,
-      Line() << "Floppy read error at sector " << static_cast<std::uint64_t>(sector) << ".",
+  Say(screen, Line() << "Floppy read error at sector " << static_cast<std::uint64_t>(sector) << ".",
       Tone::Strong);
   return Outcome::FloppyReadError;
 }
@@ -456,8 +456,7 @@ void SummarizePartitions(Rescue& rescue) {
   const auto primaries = static_cast<std::uint32_t>(summary.primaries);
   const auto logicalDrives = static_cast<std::uint32_t>(summary.logicalDrives);
   Line line;
-  line << "Partitions: " << std::uint64_t{primaries}
-       << Plural(primaries, " primary", " primaries");
+  line << "Partitions: " << std::uint64_t{primaries} << Plural(primaries, " primary", " primaries");
   if (summary.extended) {
     line << ", extended at LBA " << std::uint64_t{summary.extendedBase} << " with "
          << std::uint64_t{logicalDrives}
@@ -553,8 +552,9 @@ Outcome RunRescue(Machine& machine, RescueMemory& memory) {
   // Where a restart with the floppy can go further, it stays in.
   const bool retry = outcome == Outcome::FloppyReadError || outcome == Outcome::NoHardDisk ||
                      outcome == Outcome::SeveralHardDisks;
-  screen.Ask(retry ? "Press any key to restart." : "Remove the floppy and press any key to restart.",
-             Tone::Plain);
+  screen.Ask(
+      retry ? "Press any key to restart." : "Remove the floppy and press any key to restart.",
+      Tone::Plain);
   Say(screen, "");
   return outcome;
 }

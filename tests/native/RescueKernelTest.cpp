@@ -59,7 +59,8 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
   }
   void DiscardKeys() override { typedAhead.clear(); }
   char WaitForKey() override {
-    const auto rows = static_cast<int>(std::count(screen.begin() + rowsCounted, screen.end(), '\n'));
+    const auto rows =
+        static_cast<int>(std::count(screen.begin() + rowsCounted, screen.end(), '\n'));
     mostRowsBeforeAKey = std::max(mostRowsBeforeAKey, rows);
     rowsCounted = static_cast<std::ptrdiff_t>(screen.size());
     std::string& from = typedAhead.empty() ? keys : typedAhead;
@@ -90,7 +91,8 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
     std::copy(data.begin(), data.end(), out.begin());
     return !unreadable.contains(lba);
   }
-  bool WriteDiskSector(std::uint8_t disk, std::uint32_t lba, boot::ConstSectorBuffer data) override {
+  bool WriteDiskSector(std::uint8_t disk, std::uint32_t lba,
+                       boot::ConstSectorBuffer data) override {
     CheckTransfer(disk);
     diskWrites.push_back(lba);
     writtenDisks.insert(disk);
@@ -118,7 +120,7 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
 
  private:
   FakeDevice& Disk(std::uint8_t disk) { return disks.at(disk - boot::kFirstHardDisk); }
-  std::uint16_t SectorSize(std::uint8_t disk) const {
+  [[nodiscard]] std::uint16_t SectorSize(std::uint8_t disk) const {
     const std::uint16_t size = bytesPerSector.contains(disk) ? bytesPerSector.at(disk) : 512;
     return size == 0 ? 512 : size;
   }
@@ -149,8 +151,9 @@ Outcome RunKernel(FakeMachine& machine) {
   return boot::RunRescue(machine, *memory);
 }
 
-void SetSize(disk::Sector& record, int slot, std::uint32_t size) {
+disk::Sector WithSize(disk::Sector record, int slot, std::uint32_t size) {
   disk::PutLittleEndian32(record, partition::EntryOffset(slot) + 12, size);
+  return record;
 }
 
 void SetSignature(FakeDevice& disk, std::uint32_t signature) {
@@ -344,8 +347,9 @@ TEST_F(RescueKernelTest, RefusesWithoutWritingWhatItCannotTrust) {
   machine.keys = "yyy";
   machine.disks.emplace_back(kDiskSectors);
   EXPECT_EQ(RunKernel(machine), Outcome::SeveralHardDisks);
-  EXPECT_TRUE(Shows(machine, "More than one hard disk is attached. Remove all hard disks other "
-                             "than the damaged one and restart.\n"));
+  EXPECT_TRUE(Shows(machine,
+                    "More than one hard disk is attached. Remove all hard disks other "
+                    "than the damaged one and restart.\n"));
   machine.disks.clear();
   EXPECT_EQ(RunKernel(machine), Outcome::NoHardDisk);
   EXPECT_TRUE(Shows(machine, "No hard disk found.\nPress any key to restart.\n"));
@@ -368,8 +372,9 @@ TEST_F(RescueKernelTest, RefusesWithoutWritingWhatItCannotTrust) {
   machine.shown.clear();
   machine.diskReads.clear();
   EXPECT_EQ(RunKernel(machine), Outcome::UnsupportedSectorSize);
-  EXPECT_TRUE(Shows(machine, "The BIOS reports 4096-byte sectors for this disk; a rescue floppy "
-                             "holds 512-byte sectors. Nothing was written.\n"));
+  EXPECT_TRUE(Shows(machine,
+                    "The BIOS reports 4096-byte sectors for this disk; a rescue floppy "
+                    "holds 512-byte sectors. Nothing was written.\n"));
   EXPECT_TRUE(machine.diskReads.empty());
   machine.bytesPerSector[0x80] = 0;  // unset by some BIOSes: 512
   EXPECT_EQ(RunKernel(machine), Outcome::Declined);
@@ -386,8 +391,9 @@ TEST_F(RescueKernelTest, ReportsTheLbaWhoseWriteFailed) {
   machine.keys = "y";
   machine.refusedWrites.insert(ebrs[1]);
   EXPECT_EQ(RunKernel(machine), Outcome::RestoreFailed);
-  EXPECT_TRUE(Shows(machine, "Restoring LBA 4096 failed: the disk refused the write.\n"
-                             "1 of 2 sectors were restored before.\n"));
+  EXPECT_TRUE(Shows(machine,
+                    "Restoring LBA 4096 failed: the disk refused the write.\n"
+                    "1 of 2 sectors were restored before.\n"));
 
   Damage();
   machine.refusedWrites.clear();
@@ -395,8 +401,9 @@ TEST_F(RescueKernelTest, ReportsTheLbaWhoseWriteFailed) {
   machine.keys = "y";
   machine.shown.clear();
   EXPECT_EQ(RunKernel(machine), Outcome::RestoreFailed);
-  EXPECT_TRUE(Shows(machine, "Restoring LBA 0 failed: the sector does not read back as written.\n"
-                             "0 of 2 sectors were restored before.\n"));
+  EXPECT_TRUE(Shows(machine,
+                    "Restoring LBA 0 failed: the sector does not read back as written.\n"
+                    "0 of 2 sectors were restored before.\n"));
 }
 
 TEST_F(RescueKernelTest, RestoresAnUnreadableSectorAndStopsAtAnUnreadableFloppy) {
@@ -433,8 +440,9 @@ TEST_F(RescueKernelTest, AFloppyOfAnotherDiskWritesOnlyAfterASecondYes) {
   EXPECT_TRUE(Shows(machine,
                     "This floppy was made for the disk with signature A0A0A0A0; this disk has "
                     "5E5E5E5E.\nThis floppy may belong to another disk.\n"));
-  EXPECT_TRUE(Shows(machine, "Restore 1 sectors to the hard disk? (Y/N) Y\n"
-                             "Restore to this disk anyway? (Y/N) N\nNothing was written.\n"));
+  EXPECT_TRUE(Shows(machine,
+                    "Restore 1 sectors to the hard disk? (Y/N) Y\n"
+                    "Restore to this disk anyway? (Y/N) N\nNothing was written.\n"));
 
   machine.keys = "yy";
   EXPECT_EQ(RunKernel(machine), Outcome::Restored);
@@ -443,33 +451,36 @@ TEST_F(RescueKernelTest, AFloppyOfAnotherDiskWritesOnlyAfterASecondYes) {
 
 TEST_F(RescueKernelTest, PartitionsBeyondTheDiskNeedASecondYes) {
   disk::Sector mbr = machine.disks.front().GetSector(0);
-  SetSize(mbr, 1, static_cast<std::uint32_t>(kDiskSectors));
+  mbr = WithSize(mbr, 1, static_cast<std::uint32_t>(kDiskSectors));
   machine.disks.front().PutSector(0, mbr);
   MakeRescueFloppy(machine, ebrs);
   Damage();
   machine.keys = "y";
   EXPECT_EQ(RunKernel(machine), Outcome::Declined);
-  EXPECT_TRUE(Shows(machine, "The partitions on this floppy end at sector 1050624; the BIOS "
-                             "reports 1048576 sectors for this disk.\n"
-                             "This floppy may belong to another disk.\n"));
+  EXPECT_TRUE(Shows(machine,
+                    "The partitions on this floppy end at sector 1050624; the BIOS "
+                    "reports 1048576 sectors for this disk.\n"
+                    "This floppy may belong to another disk.\n"));
   EXPECT_TRUE(machine.diskWrites.empty());
 }
 
 TEST_F(RescueKernelTest, ShowsBothTablesWhereTheDiskHoldsAnotherValidOne) {
   disk::Sector newer = BootRecord({{0, kNtfs, 2048}}, 0xA0);
-  SetSize(newer, 0, 409600);
+  newer = WithSize(newer, 0, 409600);
   machine.disks.front().PutSector(0, newer);
   machine.keys = "y";
   EXPECT_EQ(RunKernel(machine), Outcome::Restored);
-  EXPECT_TRUE(Shows(machine, "           0  MBR       differs\n"
-                             "    disk: 07h 2048 200 MiB\n"
-                             "    copy: 07h 63 0 MiB, 05h 2048 0 MiB\n"
-                             "        2048  EBR 1     same\n"));
-  EXPECT_TRUE(Shows(machine, "The disk holds another valid partition table here: it may have "
-                             "been repartitioned after this floppy was made.\n"));
+  EXPECT_TRUE(Shows(machine,
+                    "           0  MBR       differs\n"
+                    "    disk: 07h 2048 200 MiB\n"
+                    "    copy: 07h 63 0 MiB, 05h 2048 0 MiB\n"
+                    "        2048  EBR 1     same\n"));
+  EXPECT_TRUE(Shows(machine,
+                    "The disk holds another valid partition table here: it may have "
+                    "been repartitioned after this floppy was made.\n"));
 
   // A table reaching past the disk's end is no valid one.
-  SetSize(newer, 0, static_cast<std::uint32_t>(kDiskSectors));
+  newer = WithSize(newer, 0, static_cast<std::uint32_t>(kDiskSectors));
   machine.disks.front().PutSector(0, newer);
   machine.shown.clear();
   EXPECT_EQ(RunKernel(machine), Outcome::Declined);
@@ -484,8 +495,9 @@ TEST_F(RescueKernelTest, WithSeveralDisksRestoresTheOneCarryingTheSignature) {
   machine.bytesPerSector[0x82] = 4096;  // never read
   machine.keys = "y";
   EXPECT_EQ(RunKernel(machine), Outcome::Restored);
-  EXPECT_TRUE(Shows(machine, "Hard disk 81h carries this floppy's disk signature A0A0A0A0.\n"
-                             "Hard disk 81h: 512 MiB.\n"));
+  EXPECT_TRUE(Shows(machine,
+                    "Hard disk 81h carries this floppy's disk signature A0A0A0A0.\n"
+                    "Hard disk 81h: 512 MiB.\n"));
   EXPECT_EQ(machine.diskWrites, (std::vector<std::uint32_t>{ebrs[1]}));
   EXPECT_EQ(machine.writtenDisks, (std::set<std::uint8_t>{0x81}));
   EXPECT_EQ(machine.disks[1].WrittenSectors(), original.WrittenSectors());
@@ -513,11 +525,11 @@ TEST_F(RescueKernelTest, TheDecisionFitsTheScreenAndLongerOnesPage) {
     FakeDevice& disk = machine.disks.front();
     ebrs = PutLogicalChain(disk, kBase, ebrCount);
     disk::Sector mbr = disk.GetSector(0);
-    SetSize(mbr, 0, 1U << 19U);
-    SetSize(mbr, 1, 1U << 30U);
+    mbr = WithSize(mbr, 0, 1U << 19U);
+    mbr = WithSize(mbr, 1, 1U << 30U);
     disk.PutSector(0, mbr);
     MakeRescueFloppy(machine, ebrs);
-    SetSize(mbr, 1, 1U << 19U);
+    mbr = WithSize(mbr, 1, 1U << 19U);
     disk.PutSector(0, mbr);
     SetSignature(disk, 0x5E6F7081);
     for (const std::uint32_t lba : ebrs) {
