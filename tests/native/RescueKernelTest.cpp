@@ -447,6 +447,14 @@ TEST_F(RescueKernelTest, AFloppyOfAnotherDiskWritesOnlyAfterASecondYes) {
   machine.keys = "yy";
   EXPECT_EQ(RunKernel(machine), Outcome::Restored);
   EXPECT_TRUE(DiskIsOriginal());
+
+  // An LBA 0 without a signature, or that is no boot record, tells nothing: one question.
+  for (const disk::Sector& silent :
+       {BootRecord({{0, kNtfs, 2048}}, 0), BootRecord({{0, kNtfs, 2048}}, 0x5E, false)}) {
+    machine.disks.front().PutSector(0, silent);
+    machine.keys = "y";
+    EXPECT_EQ(RunKernel(machine), Outcome::Restored);
+  }
 }
 
 TEST_F(RescueKernelTest, PartitionsBeyondTheDiskNeedASecondYes) {
@@ -543,6 +551,8 @@ TEST_F(RescueKernelTest, TheDecisionFitsTheScreenAndLongerOnesPage) {
   EXPECT_FALSE(Shows(machine, "Press any key for more.")) << machine.screen;
   EXPECT_LE(machine.mostRowsBeforeAKey, 24) << machine.screen;
   EXPECT_LE(machine.WidestRow(), 79U) << machine.screen;
+  EXPECT_TRUE(Shows(machine, "    disk: 07h 4159 0 MiB, 05h 6144 0 MiB\n"))
+      << "links from the base";
 
   plant(14);
   EXPECT_EQ(RunKernel(machine), Outcome::Declined);
