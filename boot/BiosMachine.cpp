@@ -38,8 +38,9 @@ constexpr std::uint32_t kVideo = 0x10;
 constexpr std::uint32_t kDisk = 0x13;
 constexpr std::uint32_t kKeyboard = 0x16;
 constexpr std::uint32_t kCarryFlag = 1;
-constexpr std::uint32_t kHardDisk = 0x80;
+constexpr std::uint32_t kZeroFlag = 0x40;
 constexpr int kRetries = 3;
+constexpr int kKeyboardBufferSize = 16;
 
 constexpr std::uint16_t kCom1 = 0x3F8;
 constexpr std::uint16_t kLineStatus = kCom1 + 5;
@@ -129,13 +130,30 @@ class BiosMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
   void Write(const char* text, Tone tone) override {
     for (const char* at = text; *at != '\0'; ++at) {
       SendSerial(*at);
-      // On the screen a line also wraps between words; COM1 keeps it whole.
-      const bool wraps = *at == ' ' && column > 0 && column + 1 + WordLength(at + 1) > kColumns;
-      if (*at == '\n' || wraps) {
+      if (*at == '\n') {
         NewLine();
       } else {
         PutChar(*at, Attribute(tone));
       }
+    }
+  }
+
+  void WrapScreenLine() override {
+    SendSerial(' ');
+    NewLine();
+  }
+
+  void DiscardKeys() override {
+    // Bounded, should a BIOS never report the buffer empty.
+    for (int key = 0; key < kKeyboardBufferSize; ++key) {
+      BiosRegisters registers{};
+      registers.eax = 0x0100;
+      BiosCall(kKeyboard, &registers);
+      if ((registers.eflags & kZeroFlag) != 0) {
+        return;
+      }
+      registers = BiosRegisters{};
+      Call(kKeyboard, registers);
     }
   }
 
@@ -168,46 +186,48 @@ class BiosMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
   int CountHardDisks() override {
     BiosRegisters registers{};
     registers.eax = 0x0800;
-    registers.edx = kHardDisk;
+    registers.edx = kFirstHardDisk;
     if (!Call(kDisk, registers)) {
       return -1;
     }
     return static_cast<int>(registers.edx & 0xFF);
   }
 
-  bool HasDiskExtensions() override {
+  bool HasDiskExtensions(std::uint8_t disk) override {
     BiosRegisters registers{};
     registers.eax = 0x4100;
     registers.ebx = 0x55AA;
-    registers.edx = kHardDisk;
+    registers.edx = disk;
     return Call(kDisk, registers) && (registers.ebx & 0xFFFF) == 0xAA55 && (registers.ecx & 1) != 0;
   }
 
-  bool ReadDiskSize(std::uint64_t& sectors) override {
+  bool ReadDiskGeometry(std::uint8_t disk, DiskGeometry& geometry) override {
     parameters = DriveParameters{};
     parameters.size = sizeof(DriveParameters);
     BiosRegisters registers{};
     registers.eax = 0x4800;
-    registers.edx = kHardDisk;
+    registers.edx = disk;
     registers.esi = Offset(&parameters);
     if (!Call(kDisk, registers)) {
       return false;
     }
-    sectors = std::uint64_t{parameters.sectorsHigh} << 32U | parameters.sectorsLow;
+    geometry.sectors = std::uint64_t{parameters.sectorsHigh} << 32U | parameters.sectorsLow;
+    geometry.bytesPerSector = parameters.bytesPerSector;
     return true;
   }
 
-  bool ReadDiskSector(std::uint32_t lba, SectorBuffer out) override {
-    return Transfer(0x4200, lba, out.data());
+  bool ReadDiskSector(std::uint8_t disk, std::uint32_t lba, SectorBuffer out) override {
+    return Transfer(0x4200, disk, lba, out.data());
   }
 
-  bool WriteDiskSector(std::uint32_t lba, ConstSectorBuffer data) override {
+  bool WriteDiskSector(std::uint8_t disk, std::uint32_t lba, ConstSectorBuffer data) override {
     // The BIOS only reads the buffer of a write.
-    return Transfer(0x4300, lba, data.data());
+    return Transfer(0x4300, disk, lba, data.data());
   }
 
  private:
-  bool Transfer(std::uint32_t function, std::uint32_t lba, const std::uint8_t* buffer) {
+  bool Transfer(std::uint32_t function, std::uint8_t disk, std::uint32_t lba,
+                const std::uint8_t* buffer) {
     packet = DiskAddressPacket{};
     packet.size = sizeof(DiskAddressPacket);
     packet.count = 1;
@@ -215,17 +235,9 @@ class BiosMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
     packet.lbaLow = lba;
     BiosRegisters registers{};
     registers.eax = function;
-    registers.edx = kHardDisk;
+    registers.edx = disk;
     registers.esi = Offset(&packet);
     return Call(kDisk, registers);
-  }
-
-  static int WordLength(const char* text) {
-    int length = 0;
-    while (text[length] != '\0' && text[length] != ' ' && text[length] != '\n') {
-      ++length;
-    }
-    return length;
   }
 
   static void SendSerial(char character) {

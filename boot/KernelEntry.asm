@@ -1,7 +1,8 @@
 ; The rescue kernel's entry and BIOS shim. The boot sector loads bootcore.bin
 ; at 0000:1000 and jumps to its first byte with the boot drive in dl.
-; gcc's -m16 code calls with 32-bit return addresses and arguments and
-; expects ebx, esi, edi and ebp (and the segment registers, all 0) preserved.
+; gcc's -m16 code calls with 32-bit return addresses and arguments, addresses
+; its stack through the whole of esp, expects the direction flag clear, and
+; ebx, esi, edi and ebp (and the segment registers, all 0) preserved.
 
 bits 16
 
@@ -19,7 +20,7 @@ KernelStart:
     mov ds, ax
     mov es, ax
     mov ss, ax
-    mov sp, __stack_top
+    mov esp, __stack_top            ; whatever the BIOS left in the upper half
     sti
     cld
     movzx edx, dl
@@ -66,6 +67,8 @@ BiosCall:
     db 0xCD                         ; int imm8
 .vector:
     db 0
+    movzx esp, sp                   ; some BIOSes return with esp's upper half set
+    cld                             ; and some with the direction flag set
     push ds
     push esi
     pushfd
@@ -89,18 +92,27 @@ BiosCall:
     pop ebp
     o32 ret
 
-; void Restart(void): resets the PC through the keyboard controller, or
-; jumps to the BIOS's reset entry where that does nothing.
+; void Restart(void): resets the PC through the keyboard controller once its
+; input buffer is empty, gives the reset time to happen, and jumps to the
+; BIOS's reset entry where it does not (no controller, or one that ignores it).
 global Restart
 Restart:
     cli
-    mov cx, 0xFFFF
+    mov ecx, 0x100000               ; about a second of port reads at most
 .wait:
     in al, 0x64
     test al, 2
-    loopnz .wait
+    jz .send
+    dec ecx
+    jnz .wait
+.send:
     mov al, 0xFE
     out 0x64, al
+    mov ecx, 0x100000
+.settle:
+    in al, 0x64
+    dec ecx
+    jnz .settle
     jmp 0xFFFF:0x0000
 
 ; The functions gcc may call even in freestanding code, on segment 0.

@@ -12,6 +12,15 @@ enum class Tone { Plain, Strong, Heading };
 using SectorBuffer = std::span<std::uint8_t, disk::kSectorSize>;
 using ConstSectorBuffer = std::span<const std::uint8_t, disk::kSectorSize>;
 
+// The BIOS number of the first hard disk; hard disk k is kFirstHardDisk + k.
+inline constexpr std::uint8_t kFirstHardDisk = 0x80;
+
+// What int 13h function 48h reports of a hard disk.
+struct DiskGeometry {
+  std::uint64_t sectors = 0;
+  std::uint16_t bytesPerSector = 0;  // 0 where the BIOS leaves it unset
+};
+
 // The PC as the rescue kernel uses it: the screen and COM1, the keyboard, the
 // floppy it booted from and the BIOS hard disks. The kernel's implementation
 // calls the BIOS; the tests substitute an in-memory one.
@@ -19,16 +28,23 @@ class Machine {
  public:
   // Shows text on the screen and sends it to COM1; '\n' ends a line.
   virtual void Write(const char* text, Tone tone) = 0;
+  // Starts a new line on the screen only, where a long line wraps: COM1
+  // keeps each line whole.
+  virtual void WrapScreenLine() = 0;
+  // Empties the BIOS keyboard buffer of keys pressed before now.
+  virtual void DiscardKeys() = 0;
   // Waits for a key and returns its character (0 for keys without one).
   virtual char WaitForKey() = 0;
   virtual bool ReadFloppySector(int sector, SectorBuffer out) = 0;
   // The number of BIOS hard disks, or -1 when the BIOS cannot tell.
   virtual int CountHardDisks() = 0;
-  // The rest is about the first hard disk (80h), through the int 13h extensions.
-  virtual bool HasDiskExtensions() = 0;
-  virtual bool ReadDiskSize(std::uint64_t& sectors) = 0;
-  virtual bool ReadDiskSector(std::uint32_t lba, SectorBuffer out) = 0;
-  virtual bool WriteDiskSector(std::uint32_t lba, ConstSectorBuffer data) = 0;
+  // The rest is about one hard disk (80h, 81h, ...), through the int 13h
+  // extensions. A sector transfer is only ever asked of a disk whose
+  // geometry was read and whose sectors hold 512 bytes.
+  virtual bool HasDiskExtensions(std::uint8_t disk) = 0;
+  virtual bool ReadDiskGeometry(std::uint8_t disk, DiskGeometry& geometry) = 0;
+  virtual bool ReadDiskSector(std::uint8_t disk, std::uint32_t lba, SectorBuffer out) = 0;
+  virtual bool WriteDiskSector(std::uint8_t disk, std::uint32_t lba, ConstSectorBuffer data) = 0;
 
  protected:
   Machine() = default;

@@ -9,16 +9,23 @@ using partition::IsExtendedType;
 using partition::kLinkEntry;
 using partition::kPartitionEntryCount;
 
-ControlCheck ReadControlBuffer(std::span<const std::uint8_t> sector, RescueIndex& index) {
+int CopyRoom(SectorView bootSector) {
+  const int room = 1 + rescue::ExtendedRecordRoom(rescue::FirstRootDirectorySector(bootSector));
+  return room < kMaxCopies ? room : kMaxCopies;
+}
+
+ControlCheck ReadControlBuffer(std::span<const std::uint8_t> sector, int room, RescueIndex& index) {
   if (sector.size() < disk::kSectorSize) {
     return ControlCheck::Truncated;
   }
+  const int copyRoom = room < kMaxCopies ? room : kMaxCopies;
   RescueIndex found;
   int records = 0;
+  // At most kMaxCopies + 1 records are read, far from the sector's end.
   std::size_t at = 0;
   for (; sector[at] == rescue::kControlRecordMarker; at += rescue::kControlRecordSize) {
-    if (at > static_cast<std::size_t>(rescue::kLastControlRecordOffset)) {
-      return ControlCheck::TooManyRecords;
+    if (records > copyRoom) {
+      return ControlCheck::MoreCopiesThanRoom;
     }
     const std::uint32_t value = disk::LittleEndian32(sector, at + 1);
     if (records == 0) {
@@ -129,6 +136,58 @@ PartitionSummary SummarizePartitions(const RescueIndex& index,
     }
   }
   return summary;
+}
+
+std::uint32_t DiskSignature(SectorView masterBootRecord) {
+  constexpr std::size_t kDiskSignatureOffset = 440;
+  return disk::LittleEndian32(masterBootRecord, kDiskSignatureOffset);
+}
+
+EntryPlace PlaceOf(SectorView record, int entry, std::uint32_t lba, std::uint32_t base) {
+  constexpr std::size_t kSizeInEntry = 12;
+  const std::uint32_t relativeTo = lba == 0 ? 0 : (entry == kLinkEntry ? base : lba);
+  EntryPlace place;
+  place.first = relativeTo + EntryStart(record, entry);  // wraps as the chain's walk does
+  place.end = place.first + std::uint64_t{disk::LittleEndian32(
+                                record, partition::EntryOffset(entry) + kSizeInEntry)};
+  return place;
+}
+
+namespace {
+
+std::uint64_t RecordEnd(SectorView record, std::uint32_t lba, std::uint32_t base) {
+  std::uint64_t end = 0;
+  for (int entry = 0; entry < kPartitionEntryCount; ++entry) {
+    if (EntryType(record, entry) != 0) {
+      const std::uint64_t entryEnd = PlaceOf(record, entry, lba, base).end;
+      end = entryEnd > end ? entryEnd : end;
+    }
+  }
+  return end;
+}
+
+}  // namespace
+
+std::uint32_t ExtendedBase(std::span<const std::uint8_t> copies) {
+  const SectorView masterBootRecord = CopyAt(copies, 0);
+  const int extended = partition::FirstExtendedEntry(masterBootRecord);
+  return extended < 0 ? 0 : EntryStart(masterBootRecord, extended);
+}
+
+std::uint64_t PartitionsEnd(const RescueIndex& index, std::span<const std::uint8_t> copies) {
+  const std::uint32_t base = ExtendedBase(copies);
+  std::uint64_t end = 0;
+  for (int copy = 0; copy < index.copyCount; ++copy) {
+    const std::uint64_t copyEnd =
+        RecordEnd(CopyAt(copies, copy), index.lbas[static_cast<std::size_t>(copy)], base);
+    end = copyEnd > end ? copyEnd : end;
+  }
+  return end;
+}
+
+bool IsValidTable(SectorView sector, std::uint32_t lba, std::uint32_t base,
+                  std::uint64_t diskSectors) {
+  return HasBootSignature(sector) && RecordEnd(sector, lba, base) <= diskSectors;
 }
 
 bool PlanCopy(RestorePlan& plan, int copy, SectorView copyData,

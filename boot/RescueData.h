@@ -13,13 +13,20 @@
 #include "disk/Sector.h"
 #include "partition/PartitionTable.h"
 #include "rescue/ControlBuffer.h"
+#include "rescue/FloppyLayout.h"
 
 namespace corvane::boot {
 
-// The MBR and at most kMaxExtendedRecords EBRs.
-inline constexpr int kMaxCopies = 1 + rescue::kMaxExtendedRecords;
+// The MBR and as many EBRs as a standard 1.44 MB floppy holds before its root
+// directory: the most the program writes onto the floppy our boot sector lays out.
+inline constexpr int kMaxCopies =
+    1 + rescue::ExtendedRecordRoom(rescue::kStandardRootDirectorySector);
 
 using SectorView = std::span<const std::uint8_t, disk::kSectorSize>;
+
+// How many copies the floppy whose boot sector this is can hold, as the
+// program computes it from the BPB, and never more than the kernel keeps.
+int CopyRoom(SectorView bootSector);
 
 // What a valid control buffer says: the number Windows gave the rescued disk,
 // and the LBA of each copy in floppy order (copy 0, the MBR, in floppy sector
@@ -36,12 +43,12 @@ enum class ControlCheck {
   NoRecords,           // the first byte is not '$'
   NoMasterBootRecord,  // only the drive number
   Unterminated,        // the byte after the last record is neither '$' nor 0
-  TooManyRecords,      // a record where its terminator would not fit
   FirstLbaNotZero,
+  MoreCopiesThanRoom,  // more copies than room (from CopyRoom) on the floppy
 };
 
 // Reads the control buffer; index is filled only when the result is Valid.
-ControlCheck ReadControlBuffer(std::span<const std::uint8_t> sector, RescueIndex& index);
+ControlCheck ReadControlBuffer(std::span<const std::uint8_t> sector, int room, RescueIndex& index);
 
 enum class ChainCheck {
   Valid,
@@ -80,6 +87,31 @@ struct PartitionSummary {
 };
 PartitionSummary SummarizePartitions(const RescueIndex& index,
                                      std::span<const std::uint8_t> copies);
+
+// The disk signature of an MBR (bytes 440 to 443), as fdisk shows it.
+std::uint32_t DiskSignature(SectorView masterBootRecord);
+
+// Where a partition entry of the boot record at lba lies on the disk: the
+// MBR's (lba 0) entries as they stand, an EBR's link relative to the extended
+// base, its other entries relative to the EBR, in 32-bit arithmetic as the
+// chain is walked; the end is the sector after the partition.
+struct EntryPlace {
+  std::uint32_t first = 0;
+  std::uint64_t end = 0;
+};
+EntryPlace PlaceOf(SectorView record, int entry, std::uint32_t lba, std::uint32_t base);
+
+// The base of the extended partition the MBR copy names, 0 without one.
+std::uint32_t ExtendedBase(std::span<const std::uint8_t> copies);
+
+// The sector after the last partition that any used entry of the copies
+// describes: the one figure the disk's size must reach.
+std::uint64_t PartitionsEnd(const RescueIndex& index, std::span<const std::uint8_t> copies);
+
+// Whether sector, read at lba of a disk of diskSectors sectors, is a valid
+// partition table there: it ends in 55 AA and every used entry lies inside.
+bool IsValidTable(SectorView sector, std::uint32_t lba, std::uint32_t base,
+                  std::uint64_t diskSectors);
 
 // The sectors a restore writes: copy numbers, each naming its LBA through the
 // index, so nothing outside the control buffer can be planned.

@@ -9,8 +9,9 @@
 
 namespace corvane::boot {
 
-// The kernel's working memory: one sector (the control buffer, then each
-// sector read from the hard disk) and every copy the floppy can index.
+// The kernel's working memory: one sector (the floppy's boot sector and
+// control buffer, then each sector read from the hard disks) and every copy
+// the floppy can hold.
 struct RescueMemory {
   disk::Sector sector{};
   std::array<std::uint8_t, kMaxCopies * disk::kSectorSize> copies{};
@@ -23,6 +24,7 @@ enum class Outcome {
   NoHardDisk,
   SeveralHardDisks,
   NoDiskExtensions,
+  UnsupportedSectorSize,
   DiskTooSmall,
   NothingToRestore,
   Declined,
@@ -32,8 +34,10 @@ enum class Outcome {
 
 // Everything the rescue kernel does, from reading the floppy's control buffer
 // to the last "press any key"; the caller restarts the PC afterwards. It never
-// writes the floppy and writes the hard disk only at LBAs the control buffer
-// lists, from copies that passed every check, after the user answered Y.
+// writes the floppy and writes one hard disk only, at LBAs the control buffer
+// lists, from copies that passed every check, after the user answered Y to a
+// question shown before the key was pressed (twice where the copies may
+// belong to another disk).
 Outcome RunRescue(Machine& machine, RescueMemory& memory);
 
 }  // namespace corvane::boot

@@ -95,7 +95,7 @@ constexpr int RootDirectorySectors(const FloppyBpb& bpb) {
 
 // How many EBR copies fit between the MBR copy and the root directory, which
 // the kernel file's directory entry and data must keep.
-inline int ExtendedRecordRoom(int firstRootDirectorySector) {
+constexpr int ExtendedRecordRoom(int firstRootDirectorySector) {
   const int room = firstRootDirectorySector - (kMasterBootRecordFloppySector + 1);
   return room > 0 ? room : 0;
 }

@@ -5,12 +5,12 @@
 //
 // Input: an options byte (bits 0-1 the BIOS hard disk count: 1, 0, 2, -1;
 // bit 2 no int 13h extensions; bit 3 the disk size unknown; bit 4 keys run
-// out as 'n' rather than 'y'), the disk's size in sectors (32 bits), a floppy
-// sector whose reads fail (0: none), a key count and the keys, the 512 bytes
-// of floppy sector 3, then the copies in floppy order: each a sector as
-// SectorFrom reads it and a byte for the disk at its LBA (bits 0-1: holds the
-// copy, zeros, the copy with its first byte changed, cannot be read; bit 2
-// refuses writes; bit 3 loses writes).
+// out as 'n' rather than 'y'; bit 5 every other disk a clone of the first's
+// LBA 0, else zeros; bit 6 the first disk has 4096-byte sectors), the disk's size in sectors (32
+// bits), a floppy sector whose reads fail (0: none), a key count and the keys, the 512 bytes of
+// floppy sector 3, then the copies in floppy order: each a sector as SectorFrom reads it and a byte
+// for the disk at its LBA (bits 0-1: holds the copy, zeros, the copy with its first byte changed,
+// cannot be read; bit 2 refuses writes; bit 3 loses writes).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -39,7 +39,8 @@ constexpr unsigned kZeros = 1;
 constexpr unsigned kChanged = 2;
 constexpr unsigned kUnreadable = 3;
 
-// The PC: sectors in maps, every hard disk write recorded.
+// The PC: sectors in maps, every hard disk write recorded. Hard disk 80h is
+// the one the copies come from; the others hold only an LBA 0.
 class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-destructor): not deleted
  public:
   std::map<int, disk::Sector> floppy;
@@ -51,12 +52,17 @@ class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
   int hardDisks = 1;
   bool extensions = true;
   bool sizeKnown = true;
+  bool clones = false;
+  std::uint16_t bytesPerSector = disk::kSectorSize;
   std::uint64_t diskSectors = 0;
   std::string keys;
   char lastKey = 'y';
   std::vector<std::pair<std::uint32_t, disk::Sector>> writes;
+  std::set<std::uint8_t> writtenDisks;
 
   void Write(const char* /*text*/, boot::Tone /*tone*/) override {}
+  void WrapScreenLine() override {}
+  void DiscardKeys() override {}
   char WaitForKey() override {
     if (keys.empty()) {
       return lastKey;
@@ -69,15 +75,25 @@ class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
     return sector != failingFloppySector && Read(floppy, sector, out);
   }
   int CountHardDisks() override { return hardDisks; }
-  bool HasDiskExtensions() override { return extensions; }
-  bool ReadDiskSize(std::uint64_t& sectors) override {
-    sectors = diskSectors;
+  bool HasDiskExtensions(std::uint8_t /*disk*/) override { return extensions; }
+  bool ReadDiskGeometry(std::uint8_t disk, boot::DiskGeometry& geometry) override {
+    geometry.sectors = diskSectors;
+    geometry.bytesPerSector = disk == boot::kFirstHardDisk ? bytesPerSector : 0;
     return sizeKnown;
   }
-  bool ReadDiskSector(std::uint32_t lba, boot::SectorBuffer out) override {
-    return !unreadable.contains(lba) && Read(disk, lba, out);
+  bool ReadDiskSector(std::uint8_t disk, std::uint32_t lba, boot::SectorBuffer out) override {
+    CheckTransfer(disk);
+    if (disk != boot::kFirstHardDisk) {
+      FUZZ_CHECK(lba == 0);
+      std::ranges::copy(clones ? this->disk[0] : disk::Sector{}, out.begin());
+      return true;
+    }
+    return !unreadable.contains(lba) && Read(this->disk, lba, out);
   }
-  bool WriteDiskSector(std::uint32_t lba, boot::ConstSectorBuffer data) override {
+  bool WriteDiskSector(std::uint8_t disk, std::uint32_t lba,
+                       boot::ConstSectorBuffer data) override {
+    CheckTransfer(disk);
+    writtenDisks.insert(disk);
     disk::Sector sector{};
     std::ranges::copy(data, sector.begin());
     writes.emplace_back(lba, sector);
@@ -85,12 +101,18 @@ class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
       return false;
     }
     if (!losing.contains(lba)) {
-      disk[lba] = sector;
+      this->disk[lba] = sector;
     }
     return true;
   }
 
  private:
+  // The BIOS would fill more than the kernel's 512-byte buffer.
+  void CheckTransfer(std::uint8_t disk) const {
+    FUZZ_CHECK(sizeKnown && extensions &&
+               (disk != boot::kFirstHardDisk || bytesPerSector == disk::kSectorSize));
+  }
+
   template <typename Key>
   static bool Read(const std::map<Key, disk::Sector>& sectors, Key at, boot::SectorBuffer out) {
     const auto found = sectors.find(at);
@@ -108,6 +130,8 @@ class KernelCase {
     machine.extensions = (options & 4U) == 0;
     machine.sizeKnown = (options & 8U) == 0;
     machine.lastKey = (options & 16U) == 0 ? 'y' : 'n';
+    machine.clones = (options & 32U) != 0;
+    machine.bytesPerSector = (options & 64U) == 0 ? disk::kSectorSize : 4096;
     machine.diskSectors = input.Long();
     machine.failingFloppySector = input.Byte();
     const auto keys = input.Bytes(input.Byte() % kMaxKeys);
@@ -134,7 +158,13 @@ class KernelCase {
       return;
     }
     FUZZ_CHECK(outcome == boot::Outcome::Restored || outcome == boot::Outcome::RestoreFailed);
-    FUZZ_CHECK(machine.hardDisks == 1 && machine.failingFloppySector != kControlSector);
+    FUZZ_CHECK(machine.failingFloppySector != kControlSector);
+    FUZZ_CHECK(machine.writtenDisks == std::set<std::uint8_t>{boot::kFirstHardDisk});
+    // With several disks, only the one disk that carries the floppy's signature.
+    FUZZ_CHECK(machine.hardDisks == 1 ||
+               (!machine.clones && DiskSignature(CopyAt(0)) != 0 &&
+                DiskSignature(CopyAt(0)) ==
+                    DiskSignature(before.contains(0) ? before.at(0) : disk::Sector{})));
     FUZZ_CHECK(FormsTheChain());
     std::set<std::uint32_t> written;
     for (const auto& [lba, data] : machine.writes) {
@@ -146,6 +176,11 @@ class KernelCase {
   }
 
  private:
+  static std::uint32_t DiskSignature(const disk::Sector& sector) {
+    return std::uint32_t{sector[440]} | std::uint32_t{sector[441]} << 8U |
+           std::uint32_t{sector[442]} << 16U | std::uint32_t{sector[443]} << 24U;
+  }
+
   // The LBAs that floppy sector 3 lists, when the kernel may accept it: the
   // MBR's first.
   [[nodiscard]] std::vector<std::uint32_t> ListedLbas() const {
@@ -212,8 +247,10 @@ class KernelCase {
   // as this check reads it, and a chain accepted only where it holds.
   void CheckDecisions() const {
     boot::RescueIndex index;
-    const bool valid = boot::ReadControlBuffer(controlBytes, index) == boot::ControlCheck::Valid;
-    FUZZ_CHECK(valid == (controlBytes.size() == disk::kSectorSize && !lbas.empty()));
+    const bool valid =
+        boot::ReadControlBuffer(controlBytes, boot::kMaxCopies, index) == boot::ControlCheck::Valid;
+    FUZZ_CHECK(valid == (controlBytes.size() == disk::kSectorSize && !lbas.empty() &&
+                         lbas.size() <= static_cast<std::size_t>(boot::kMaxCopies)));
     if (!valid) {
       return;
     }

@@ -75,6 +75,16 @@ TEST_F(BootRecordReaderTest, ReadsTheMasterBootRecordTwiceAndWalksBothLinkTypes)
   EXPECT_EQ(std::ranges::count(platform.calls, std::string("seek \\\\.\\PhysicalDrive0 0")), 2);
 }
 
+TEST_F(BootRecordReaderTest, ALinkOfAnyOtherTypeEndsTheChainWithoutARead) {
+  const auto lbas = PutLogicalChain(disk, 63, 3);
+  disk.PutSector(lbas[0], BootRecord({{0, kNtfs, 63}, {1, 0x85, 2048}}, 1));  // Linux's extended
+  ASSERT_EQ(reader.ReadFirstExtendedRecord(record), 0);
+  const int reads = platform.ReadCount();
+  EXPECT_EQ(reader.ReadNextExtendedRecord(record), disk::kResultNoRecord);
+  EXPECT_EQ(platform.ReadCount(), reads);
+  EXPECT_EQ(record.lba, lbas[0]);
+}
+
 TEST_F(BootRecordReaderTest, LinkArithmeticWrapsAtTwoToTheThirtyTwo) {
   const std::uint32_t base = 0xFFFFFF00U;
   disk.PutSector(0, BootRecord({{0, kExtended, base}}));

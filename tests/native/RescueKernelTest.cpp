@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "boot/RescueData.h"
+#include "partition/PartitionTable.h"
 #include "tests/support/DiskImages.h"
 #include "tests/support/FakePlatform.h"
 
@@ -21,53 +25,112 @@ using boot::Outcome;
 constexpr std::uint32_t kBase = 2048;
 constexpr std::uint64_t kDiskSectors = 1 << 20;
 
-// A PC for the kernel: a floppy and hard disks in memory, keys typed in
-// advance ('n' once they run out), and a record of what it showed and wrote.
+// A PC for the kernel: a floppy and hard disks in memory with the faults real
+// ones have, keys typed in advance ('n' once they run out), and a record of
+// what it showed, read and wrote. A sector transfer on a disk whose geometry
+// the kernel has not read, or whose sectors are not 512 bytes, fails the test:
+// the BIOS would fill more than the kernel's buffer.
 class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-destructor): not deleted
  public:
   FakeDevice floppy{2880};
+  std::set<int> unreadableFloppySectors;
   std::vector<FakeDevice> disks{FakeDevice(kDiskSectors)};
-  std::string keys;
-  std::string shown;
-  std::vector<std::uint32_t> diskWrites;
+  std::map<std::uint8_t, std::uint16_t> bytesPerSector;  // 512 where not set
+  std::set<std::uint32_t> unreadable;                    // on every disk, until written
   std::set<std::uint32_t> refusedWrites;
+  std::set<std::uint32_t> lostWrites;  // accepted, then lost
   bool extensions = true;
+  std::string typedAhead;  // in the keyboard buffer before anything asks
+  std::string keys;        // typed once asked, one at a time
+  std::string shown;       // as COM1 gets it
+  std::string screen;      // rows as the screen shows them
+  int mostRowsBeforeAKey = 0;
+  std::vector<std::pair<std::uint8_t, std::uint32_t>> diskReads;
+  std::vector<std::uint32_t> diskWrites;
+  std::set<std::uint8_t> writtenDisks;
 
-  void Write(const char* text, boot::Tone /*tone*/) override { shown += text; }
+  void Write(const char* text, boot::Tone /*tone*/) override {
+    shown += text;
+    screen += text;
+  }
+  void WrapScreenLine() override {
+    shown += " ";
+    screen += "\n";
+  }
+  void DiscardKeys() override { typedAhead.clear(); }
   char WaitForKey() override {
-    if (keys.empty()) {
+    const auto rows =
+        static_cast<int>(std::count(screen.begin() + rowsCounted, screen.end(), '\n'));
+    mostRowsBeforeAKey = std::max(mostRowsBeforeAKey, rows);
+    rowsCounted = static_cast<std::ptrdiff_t>(screen.size());
+    std::string& from = typedAhead.empty() ? keys : typedAhead;
+    if (from.empty()) {
       return 'n';
     }
-    const char key = keys.front();
-    keys.erase(0, 1);
+    const char key = from.front();
+    from.erase(0, 1);
     return key;
   }
   bool ReadFloppySector(int sector, boot::SectorBuffer out) override {
     const disk::Sector data = floppy.GetSector(static_cast<std::uint64_t>(sector));
     std::copy(data.begin(), data.end(), out.begin());
-    return true;
+    return !unreadableFloppySectors.contains(sector);
   }
   int CountHardDisks() override { return static_cast<int>(disks.size()); }
-  bool HasDiskExtensions() override { return extensions; }
-  bool ReadDiskSize(std::uint64_t& sectors) override {
-    sectors = disks.front().SizeInBytes() / disk::kSectorSize;
+  bool HasDiskExtensions(std::uint8_t /*disk*/) override { return extensions; }
+  bool ReadDiskGeometry(std::uint8_t disk, boot::DiskGeometry& geometry) override {
+    geometry.sectors = Disk(disk).SizeInBytes() / disk::kSectorSize;
+    geometry.bytesPerSector = bytesPerSector.contains(disk) ? bytesPerSector.at(disk) : 512;
+    measured.insert(disk);
     return true;
   }
-  bool ReadDiskSector(std::uint32_t lba, boot::SectorBuffer out) override {
-    const disk::Sector data = disks.front().GetSector(lba);
+  bool ReadDiskSector(std::uint8_t disk, std::uint32_t lba, boot::SectorBuffer out) override {
+    CheckTransfer(disk);
+    diskReads.emplace_back(disk, lba);
+    const disk::Sector data = Disk(disk).GetSector(lba);
     std::copy(data.begin(), data.end(), out.begin());
-    return true;
+    return !unreadable.contains(lba);
   }
-  bool WriteDiskSector(std::uint32_t lba, boot::ConstSectorBuffer data) override {
+  bool WriteDiskSector(std::uint8_t disk, std::uint32_t lba,
+                       boot::ConstSectorBuffer data) override {
+    CheckTransfer(disk);
     diskWrites.push_back(lba);
+    writtenDisks.insert(disk);
     if (refusedWrites.contains(lba)) {
       return false;
     }
-    disk::Sector sector{};
-    std::copy(data.begin(), data.end(), sector.begin());
-    disks.front().PutSector(lba, sector);
+    unreadable.erase(lba);
+    if (!lostWrites.contains(lba)) {
+      disk::Sector sector{};
+      std::copy(data.begin(), data.end(), sector.begin());
+      Disk(disk).PutSector(lba, sector);
+    }
     return true;
   }
+
+  // The longest row the screen showed.
+  [[nodiscard]] std::size_t WidestRow() const {
+    std::size_t widest = 0;
+    std::istringstream rows(screen);
+    for (std::string row; std::getline(rows, row);) {
+      widest = std::max(widest, row.size());
+    }
+    return widest;
+  }
+
+ private:
+  FakeDevice& Disk(std::uint8_t disk) { return disks.at(disk - boot::kFirstHardDisk); }
+  [[nodiscard]] std::uint16_t SectorSize(std::uint8_t disk) const {
+    const std::uint16_t size = bytesPerSector.contains(disk) ? bytesPerSector.at(disk) : 512;
+    return size == 0 ? 512 : size;
+  }
+  void CheckTransfer(std::uint8_t disk) const {
+    EXPECT_TRUE(measured.contains(disk) && SectorSize(disk) == 512)
+        << "a transfer on disk " << int{disk} << " of unknown or wrong sector size";
+  }
+
+  std::set<std::uint8_t> measured;
+  std::ptrdiff_t rowsCounted = 0;
 };
 
 // Writes the rescue floppy of the first disk as the program lays it out: the
@@ -88,35 +151,74 @@ Outcome RunKernel(FakeMachine& machine) {
   return boot::RunRescue(machine, *memory);
 }
 
+disk::Sector WithSize(disk::Sector record, int slot, std::uint32_t size) {
+  disk::PutLittleEndian32(record, partition::EntryOffset(slot) + 12, size);
+  return record;
+}
+
+void SetSignature(FakeDevice& disk, std::uint32_t signature) {
+  disk::Sector sector = disk.GetSector(0);
+  disk::PutLittleEndian32(sector, 440, signature);
+  disk.PutSector(0, sector);
+}
+
+bool Shows(const FakeMachine& machine, const std::string& text) {
+  return machine.shown.find(text) != std::string::npos;
+}
+
 TEST(ControlBufferTest, ValidBufferListsTheDriveAndEachCopy) {
   boot::RescueIndex index;
-  ASSERT_EQ(boot::ReadControlBuffer(ControlBufferOf({2, 0, 63, 4159}), index), ControlCheck::Valid);
+  ASSERT_EQ(boot::ReadControlBuffer(ControlBufferOf({2, 0, 63, 4159}), 15, index),
+            ControlCheck::Valid);
   EXPECT_EQ(index.driveNumber, 2U);
   EXPECT_EQ(index.copyCount, 3);
   EXPECT_EQ(index.lbas[1], 63U);
   EXPECT_EQ(index.lbas[2], 4159U);
 }
 
-TEST(ControlBufferTest, RejectsTruncatedUnterminatedOverlongAndNonZeroFirstLba) {
+TEST(ControlBufferTest, RejectsTruncatedUnterminatedAndNonZeroFirstLba) {
   boot::RescueIndex index;
   const disk::Sector valid = ControlBufferOf({0, 0, 63});
-  EXPECT_EQ(boot::ReadControlBuffer(std::span(valid).first(300), index), ControlCheck::Truncated);
-  EXPECT_EQ(boot::ReadControlBuffer(ControlBufferOf({0}), index), ControlCheck::NoMasterBootRecord);
-  EXPECT_EQ(boot::ReadControlBuffer(disk::Sector{}, index), ControlCheck::NoRecords);
+  EXPECT_EQ(boot::ReadControlBuffer(std::span(valid).first(300), 15, index),
+            ControlCheck::Truncated);
+  EXPECT_EQ(boot::ReadControlBuffer(ControlBufferOf({0}), 15, index),
+            ControlCheck::NoMasterBootRecord);
+  EXPECT_EQ(boot::ReadControlBuffer(disk::Sector{}, 15, index), ControlCheck::NoRecords);
   disk::Sector unterminated = valid;
   unterminated[15] = 'X';
-  EXPECT_EQ(boot::ReadControlBuffer(unterminated, index), ControlCheck::Unterminated);
-  EXPECT_EQ(boot::ReadControlBuffer(ControlBufferOf({0, 7, 63}), index),
+  EXPECT_EQ(boot::ReadControlBuffer(unterminated, 15, index), ControlCheck::Unterminated);
+  EXPECT_EQ(boot::ReadControlBuffer(ControlBufferOf({0, 7, 63}), 15, index),
             ControlCheck::FirstLbaNotZero);
   EXPECT_EQ(index.copyCount, 0) << "left alone";
+}
 
-  // 102 records fill the sector up to the 0 at byte 510; a 103rd cannot end.
-  std::vector<std::uint32_t> records(102, 0);
-  EXPECT_EQ(boot::ReadControlBuffer(ControlBufferOf(records), index), ControlCheck::Valid);
-  EXPECT_EQ(index.copyCount, 101);
-  disk::Sector overlong = ControlBufferOf(records);
-  overlong[510] = '$';
-  EXPECT_EQ(boot::ReadControlBuffer(overlong, index), ControlCheck::TooManyRecords);
+// A boot sector whose BPB puts the root directory at sector rootDirectory.
+disk::Sector BootSectorWithRootAt(int rootDirectory) {
+  disk::Sector sector{};
+  const std::vector<std::uint8_t> bpb{0x00, 0x02, 1, 1, 0, 1, 0xE0, 0, 0x40, 0x0B, 0xF0};
+  std::copy(bpb.begin(), bpb.end(), sector.begin() + 11);
+  sector[22] = static_cast<std::uint8_t>(rootDirectory - 1);  // one FAT after one reserved sector
+  return sector;
+}
+
+TEST(ControlBufferTest, ListsNoMoreCopiesThanTheFloppyHolds) {
+  EXPECT_EQ(boot::CopyRoom(disk::Sector{}), 15) << "the standard floppy's 14 EBRs and the MBR";
+  EXPECT_EQ(boot::CopyRoom(BootSectorWithRootAt(8)), 4);
+  EXPECT_EQ(boot::CopyRoom(BootSectorWithRootAt(200)), boot::kMaxCopies) << "what the kernel keeps";
+
+  boot::RescueIndex index;
+  std::vector<std::uint32_t> records(16, 0);
+  EXPECT_EQ(boot::ReadControlBuffer(ControlBufferOf(records), 15, index), ControlCheck::Valid);
+  EXPECT_EQ(index.copyCount, 15);
+  records.push_back(0);
+  EXPECT_EQ(boot::ReadControlBuffer(ControlBufferOf(records), 15, index),
+            ControlCheck::MoreCopiesThanRoom);
+  EXPECT_EQ(boot::ReadControlBuffer(ControlBufferOf(records), 99, index),
+            ControlCheck::MoreCopiesThanRoom);
+  EXPECT_EQ(boot::ReadControlBuffer(ControlBufferOf({0, 0, 1, 2, 3}), 4, index),
+            ControlCheck::Valid);
+  EXPECT_EQ(boot::ReadControlBuffer(ControlBufferOf({0, 0, 1, 2, 3, 4}), 4, index),
+            ControlCheck::MoreCopiesThanRoom);
 }
 
 class ChainTest : public ::testing::Test {
@@ -125,7 +227,7 @@ class ChainTest : public ::testing::Test {
   [[nodiscard]] boot::ChainProblem Check() const {
     boot::RescueIndex index;
     const disk::Sector control = machine.floppy.GetSector(3);
-    EXPECT_EQ(boot::ReadControlBuffer(control, index), ControlCheck::Valid);
+    EXPECT_EQ(boot::ReadControlBuffer(control, boot::kMaxCopies, index), ControlCheck::Valid);
     std::vector<std::uint8_t> copies;
     for (int copy = 0; copy < index.copyCount; ++copy) {
       const disk::Sector sector = machine.floppy.GetSector(4 + static_cast<std::uint64_t>(copy));
@@ -245,19 +347,38 @@ TEST_F(RescueKernelTest, RefusesWithoutWritingWhatItCannotTrust) {
   machine.keys = "yyy";
   machine.disks.emplace_back(kDiskSectors);
   EXPECT_EQ(RunKernel(machine), Outcome::SeveralHardDisks);
-  EXPECT_NE(machine.shown.find("More than one hard disk is attached. Remove all hard disks other "
-                               "than the damaged one and restart.\n"),
-            std::string::npos);
-  machine.disks.pop_back();
+  EXPECT_TRUE(Shows(machine,
+                    "More than one hard disk is attached. Remove all hard disks other "
+                    "than the damaged one and restart.\n"));
+  machine.disks.clear();
+  EXPECT_EQ(RunKernel(machine), Outcome::NoHardDisk);
+  EXPECT_TRUE(Shows(machine, "No hard disk found.\nPress any key to restart.\n"));
+  machine.disks.push_back(original);
+  Damage();
 
   machine.floppy.PutSector(3, ControlBufferOf({0, 0, ebrs[0], ebrs[2]}));
   EXPECT_EQ(RunKernel(machine), Outcome::DamagedCopies);
   machine.floppy.PutSector(3, disk::Sector{});
   machine.shown.clear();
   EXPECT_EQ(RunKernel(machine), Outcome::NoRescueData);
-  EXPECT_NE(machine.shown.find("This floppy holds no rescue data.\n"), std::string::npos);
-
+  EXPECT_TRUE(Shows(machine, "This floppy holds no rescue data.\n"));
+  // Room for the MBR and 2 EBRs only, as the floppy's BPB lays it out.
   machine.floppy.PutSector(3, ControlBufferOf({0, 0, ebrs[0], ebrs[1], ebrs[2]}));
+  machine.floppy.PutSector(0, BootSectorWithRootAt(7));
+  EXPECT_EQ(RunKernel(machine), Outcome::NoRescueData);
+  machine.floppy.PutSector(0, disk::Sector{});
+
+  machine.bytesPerSector[0x80] = 4096;
+  machine.shown.clear();
+  machine.diskReads.clear();
+  EXPECT_EQ(RunKernel(machine), Outcome::UnsupportedSectorSize);
+  EXPECT_TRUE(Shows(machine,
+                    "The BIOS reports 4096-byte sectors for this disk; a rescue floppy "
+                    "holds 512-byte sectors. Nothing was written.\n"));
+  EXPECT_TRUE(machine.diskReads.empty());
+  machine.bytesPerSector[0x80] = 0;  // unset by some BIOSes: 512
+  EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+
   machine.disks.front() = FakeDevice(ebrs[2]);
   EXPECT_EQ(RunKernel(machine), Outcome::DiskTooSmall);
   machine.extensions = false;
@@ -270,8 +391,173 @@ TEST_F(RescueKernelTest, ReportsTheLbaWhoseWriteFailed) {
   machine.keys = "y";
   machine.refusedWrites.insert(ebrs[1]);
   EXPECT_EQ(RunKernel(machine), Outcome::RestoreFailed);
-  EXPECT_NE(machine.shown.find("Restoring LBA 4096 failed: the disk refused the write.\n"),
-            std::string::npos);
+  EXPECT_TRUE(Shows(machine,
+                    "Restoring LBA 4096 failed: the disk refused the write.\n"
+                    "1 of 2 sectors were restored before.\n"));
+
+  Damage();
+  machine.refusedWrites.clear();
+  machine.lostWrites.insert(0);
+  machine.keys = "y";
+  machine.shown.clear();
+  EXPECT_EQ(RunKernel(machine), Outcome::RestoreFailed);
+  EXPECT_TRUE(Shows(machine,
+                    "Restoring LBA 0 failed: the sector does not read back as written.\n"
+                    "0 of 2 sectors were restored before.\n"));
+}
+
+TEST_F(RescueKernelTest, RestoresAnUnreadableSectorAndStopsAtAnUnreadableFloppy) {
+  Damage();
+  machine.unreadable.insert(ebrs[0]);
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
+  EXPECT_TRUE(Shows(machine, "        2048  EBR 1     unreadable\n"));
+  EXPECT_TRUE(Shows(machine, "Restored 3 sectors.\n"));
+  EXPECT_TRUE(DiskIsOriginal());
+
+  Damage();
+  machine.diskReads.clear();
+  machine.unreadableFloppySectors.insert(6);
+  machine.shown.clear();
+  EXPECT_EQ(RunKernel(machine), Outcome::FloppyReadError);
+  EXPECT_TRUE(Shows(machine, "Floppy read error at sector 6.\nPress any key to restart.\n"));
+  EXPECT_TRUE(machine.diskReads.empty());
+}
+
+TEST_F(RescueKernelTest, OnlyAKeyPressedAfterTheQuestionAnswersIt) {
+  Damage();
+  machine.typedAhead = "yy";
+  machine.keys = "n";
+  EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+  EXPECT_TRUE(machine.diskWrites.empty());
+}
+
+TEST_F(RescueKernelTest, AFloppyOfAnotherDiskWritesOnlyAfterASecondYes) {
+  machine.disks.front().PutSector(0, BootRecord({{0, kNtfs, 2048}}, 0x5E));
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+  EXPECT_TRUE(machine.diskWrites.empty());
+  EXPECT_TRUE(Shows(machine,
+                    "This floppy was made for the disk with signature A0A0A0A0; this disk has "
+                    "5E5E5E5E.\nThis floppy may belong to another disk.\n"));
+  EXPECT_TRUE(Shows(machine,
+                    "Restore 1 sectors to the hard disk? (Y/N) Y\n"
+                    "Restore to this disk anyway? (Y/N) N\nNothing was written.\n"));
+
+  machine.keys = "yy";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
+  EXPECT_TRUE(DiskIsOriginal());
+
+  // An LBA 0 without a signature, or that is no boot record, tells nothing: one question.
+  for (const disk::Sector& silent :
+       {BootRecord({{0, kNtfs, 2048}}, 0), BootRecord({{0, kNtfs, 2048}}, 0x5E, false)}) {
+    machine.disks.front().PutSector(0, silent);
+    machine.keys = "y";
+    EXPECT_EQ(RunKernel(machine), Outcome::Restored);
+  }
+}
+
+TEST_F(RescueKernelTest, PartitionsBeyondTheDiskNeedASecondYes) {
+  disk::Sector mbr = machine.disks.front().GetSector(0);
+  mbr = WithSize(mbr, 1, static_cast<std::uint32_t>(kDiskSectors));
+  machine.disks.front().PutSector(0, mbr);
+  MakeRescueFloppy(machine, ebrs);
+  Damage();
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+  EXPECT_TRUE(Shows(machine,
+                    "The partitions on this floppy end at sector 1050624; the BIOS "
+                    "reports 1048576 sectors for this disk.\n"
+                    "This floppy may belong to another disk.\n"));
+  EXPECT_TRUE(machine.diskWrites.empty());
+}
+
+TEST_F(RescueKernelTest, ShowsBothTablesWhereTheDiskHoldsAnotherValidOne) {
+  disk::Sector newer = BootRecord({{0, kNtfs, 2048}}, 0xA0);
+  newer = WithSize(newer, 0, 409600);
+  machine.disks.front().PutSector(0, newer);
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
+  EXPECT_TRUE(Shows(machine,
+                    "           0  MBR       differs\n"
+                    "    disk: 07h 2048 200 MiB\n"
+                    "    copy: 07h 63 0 MiB, 05h 2048 0 MiB\n"
+                    "        2048  EBR 1     same\n"));
+  EXPECT_TRUE(Shows(machine,
+                    "The disk holds another valid partition table here: it may have "
+                    "been repartitioned after this floppy was made.\n"));
+
+  // A table reaching past the disk's end is no valid one.
+  newer = WithSize(newer, 0, static_cast<std::uint32_t>(kDiskSectors));
+  machine.disks.front().PutSector(0, newer);
+  machine.shown.clear();
+  EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+  EXPECT_FALSE(Shows(machine, "disk:"));
+}
+
+TEST_F(RescueKernelTest, WithSeveralDisksRestoresTheOneCarryingTheSignature) {
+  machine.disks.front().PutSector(ebrs[1], disk::Sector{});
+  FakeDevice other(kDiskSectors);
+  other.PutSector(0, BootRecord({{0, kNtfs, 2048}}, 0x11));
+  machine.disks = {other, machine.disks.front(), FakeDevice(kDiskSectors)};
+  machine.bytesPerSector[0x82] = 4096;  // never read
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
+  EXPECT_TRUE(Shows(machine,
+                    "Hard disk 81h carries this floppy's disk signature A0A0A0A0.\n"
+                    "Hard disk 81h: 512 MiB.\n"));
+  EXPECT_EQ(machine.diskWrites, (std::vector<std::uint32_t>{ebrs[1]}));
+  EXPECT_EQ(machine.writtenDisks, (std::set<std::uint8_t>{0x81}));
+  EXPECT_EQ(machine.disks[1].WrittenSectors(), original.WrittenSectors());
+  for (const auto& [disk, lba] : machine.diskReads) {
+    EXPECT_TRUE(disk == 0x81 || lba == 0) << "read disk " << int{disk} << " at " << lba;
+  }
+
+  machine.diskWrites.clear();
+  machine.disks[0] = machine.disks[1];  // a clone
+  EXPECT_EQ(RunKernel(machine), Outcome::SeveralHardDisks);
+  SetSignature(machine.disks[0], 0x5E6F7081);
+  SetSignature(machine.disks[1], 0x1A2B3C4D);
+  EXPECT_EQ(RunKernel(machine), Outcome::SeveralHardDisks) << "none carries it";
+  SetSignature(machine.disks[1], 0);
+  machine.floppy.PutSector(4, machine.disks[1].GetSector(0));
+  EXPECT_EQ(RunKernel(machine), Outcome::SeveralHardDisks) << "a floppy without one";
+  EXPECT_TRUE(machine.diskWrites.empty());
+}
+
+// The worst decision for an MBR and three EBRs: another disk's signature,
+// partitions beyond its end, and another valid table at every LBA.
+TEST_F(RescueKernelTest, TheDecisionFitsTheScreenAndLongerOnesPage) {
+  const auto plant = [this](int ebrCount) {
+    machine = FakeMachine();
+    FakeDevice& disk = machine.disks.front();
+    ebrs = PutLogicalChain(disk, kBase, ebrCount);
+    disk::Sector mbr = disk.GetSector(0);
+    mbr = WithSize(mbr, 0, 1U << 19U);
+    mbr = WithSize(mbr, 1, 1U << 30U);
+    disk.PutSector(0, mbr);
+    MakeRescueFloppy(machine, ebrs);
+    mbr = WithSize(mbr, 1, 1U << 19U);
+    disk.PutSector(0, mbr);
+    SetSignature(disk, 0x5E6F7081);
+    for (const std::uint32_t lba : ebrs) {
+      disk::Sector ebr = disk.GetSector(lba);
+      ebr[0] ^= 0xFF;
+      disk.PutSector(lba, ebr);
+    }
+  };
+  plant(3);
+  EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+  EXPECT_FALSE(Shows(machine, "Press any key for more.")) << machine.screen;
+  EXPECT_LE(machine.mostRowsBeforeAKey, 24) << machine.screen;
+  EXPECT_LE(machine.WidestRow(), 79U) << machine.screen;
+  EXPECT_TRUE(Shows(machine, "    disk: 07h 4159 0 MiB, 05h 6144 0 MiB\n"))
+      << "links from the base";
+
+  plant(14);
+  EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+  EXPECT_TRUE(Shows(machine, "Press any key for more."));
+  EXPECT_LE(machine.mostRowsBeforeAKey, 24) << machine.screen;
 }
 
 }  // namespace

@@ -35,9 +35,21 @@ corvane_wait_for_text() {
   return 1
 }
 
+# Waits until the file holds COUNT questions "(Y/N)" or the kernel's last
+# line: FILE SECONDS COUNT. Fails on timeout.
+corvane_wait_for_question() {
+  local file=$1 deadline=$((SECONDS + $2)) count=$3
+  while ((SECONDS < deadline)); do
+    (($(grep -oF '(Y/N)' "$file" 2>/dev/null | wc -l) >= count)) && return 0
+    grep -qF 'any key to restart.' "$file" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 # Boots FLOPPY with the disk images as BIOS hard disks 80h, 81h, ... and
-# answers the kernel: the ANSWER key (y or n) at the restore prompt, then a
-# key at "... any key to restart.", after which the kernel restarts the PC
+# answers the kernel: the keys of ANSWER (y or n each) at its questions in
+# turn, then a key at "... any key to restart.", after which the kernel restarts the PC
 # and QEMU (-no-reboot) ends. When the boot sector fails instead, QEMU is
 # stopped once its line is there. Leaves in FOLDER serial.log (the kernel's lines)
 # and screen.png (the screen when the kernel waited for its first key), and
@@ -65,9 +77,15 @@ corvane_qemu_rescue() {
   if corvane_wait_for_text "$folder/serial.log" 60 "$prompt" "$restart" "${stuck[@]}"; then
     CORVANE_QEMU_PROMPT_SECONDS=$(awk -v ns=$(($(date +%s%N) - started)) 'BEGIN {printf "%.1f", ns / 1e9}')
     echo "screendump $folder/screen.ppm" >&"$monitor"
-    if grep -qF "$prompt" "$folder/serial.log"; then
+    local asked=0
+    while ((asked < ${#answer})) && ! grep -qF "$restart" "$folder/serial.log"; do
+      corvane_wait_for_question "$folder/serial.log" 60 $((asked + 1)) || break
+      grep -qF "$restart" "$folder/serial.log" && break
       sleep 0.5
-      echo "sendkey $answer" >&"$monitor"
+      echo "sendkey ${answer:asked:1}" >&"$monitor"
+      asked=$((asked + 1))
+    done
+    if grep -qF "$prompt" "$folder/serial.log"; then
       corvane_wait_for_text "$folder/serial.log" 60 "$restart" || status=1
     fi
     if grep -qF -e "${stuck[0]}" -e "${stuck[1]}" "$folder/serial.log"; then

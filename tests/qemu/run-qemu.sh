@@ -9,7 +9,10 @@
 # own failure line. Each case checks what the kernel said, every disk image
 # byte for byte, that the floppy was not written, and that mtools still reads
 # BOOTCORE.BIN from it, identical to the built one. The kernel's screens are
-# kept in the artefact folder.
+# kept in the artefact folder. For what SeaBIOS does not do (esp's upper half
+# or the direction flag set by int 13h, 4096-byte sectors, failing floppy
+# reads, a key typed during the boot), floppies carry a test-only
+# BOOTCORE.BIN (BiosQuirks.asm) that stages it and then runs the real kernel.
 # Usage: run-qemu.sh PROGRAM DRIVER ARTEFACT-FOLDER
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -38,6 +41,11 @@ rm -f "$disks/chain14.img"
 truncate -s 64M "$disks/chain14.img"
 { printf 'label: dos\nstart=2048, size=20480, type=7\nstart=22528, type=5\n'
   for _ in $(seq 14); do echo "size=2048, type=83"; done; } | sfdisk --quiet "$disks/chain14.img"
+# A disk with an intact table of its own, larger than logical3.img's 64 MiB.
+rm -f "$disks/other96.img"
+truncate -s 96M "$disks/other96.img"
+printf 'label: dos\nlabel-id: 0x5e6f7081\nstart=2048, size=81920, type=7\nstart=83968, type=83\n' |
+  sfdisk --quiet "$disks/other96.img"
 rm -rf "$artefacts"
 mkdir -p "$artefacts"
 corvane_display_ready
@@ -61,7 +69,9 @@ make_rescue_floppy() {  # DISK FLOPPY SUCCEEDS
   run=$work/floppies/$(basename "$floppy" .img)
   mkdir -p "$run/floppy-root"
   cp -r os "$run/os"
-  bash "$here/../e2e/make-floppy.sh" "$floppy"
+  # A stand-in kernel is what the program copies and checks the floppy against.
+  [[ -z ${KERNEL_FILE:-} ]] || cp "$KERNEL_FILE" "$run/os/bootcore.bin"
+  bash "$here/../e2e/make-floppy.sh" "$floppy" "${KERNEL_FILE:-$kernel}"
   rm -f "$dosdevices"/physicaldrive* "$dosdevices/a:" "$dosdevices/a::"
   ln -s "$disk" "$dosdevices/physicaldrive0"
   ln -s "$floppy" "$dosdevices/a::"
@@ -76,6 +86,26 @@ make_rescue_floppy() {  # DISK FLOPPY SUCCEEDS
     failed=$((failed + 1))
     return 1
   }
+}
+
+# A BOOTCORE.BIN that stages the BIOS quirks named (see BiosQuirks.asm), then
+# runs the real kernel.
+quirks_kernel() {  # FILE QUIRK...
+  local file=$1 defines=()
+  shift
+  for quirk in "$@"; do defines+=("-D$quirk"); done
+  nasm -f bin "${defines[@]}" -o "$file.stub" "$here/BiosQuirks.asm"
+  cat "$file.stub" "$kernel" >"$file"
+}
+
+# Whether IMAGE holds at each LBA what REFERENCE holds there.
+same_sectors() {  # IMAGE REFERENCE LBA...
+  local image=$1 reference=$2 lba
+  shift 2
+  for lba in "$@"; do
+    cmp -s <(dd if="$image" bs=512 skip="$lba" count=1 status=none) \
+      <(dd if="$reference" bs=512 skip="$lba" count=1 status=none) || return 1
+  done
 }
 
 zero_sector() {  # IMAGE LBA
@@ -100,7 +130,7 @@ boot_case() {  # FLOPPY ANSWER TEXT DISK...
   [[ $floppy == */no-kernel.img ]] && return 0
   # The program's copies lie over FAT sectors 3 and up, which mtools' checks refuse.
   MTOOLS_SKIP_CHECK=1 mcopy -n -i "$floppy" ::BOOTCORE.BIN "$work/boot-$name/kernel" 2>/dev/null &&
-    cmp -s "$work/boot-$name/kernel" "$kernel" ||
+    cmp -s "$work/boot-$name/kernel" "${KERNEL_FILE:-$kernel}" ||
     fail "mtools does not read BOOTCORE.BIN from the floppy as built"
 }
 
@@ -123,6 +153,12 @@ make_rescue_floppy "$disks/mbr-unsigned.img" "$floppies/mbr-unsigned.img" no
 # A rescue floppy whose kernel file was deleted afterwards.
 make_rescue_floppy "$disks/logical3.img" "$floppies/no-kernel.img" yes &&
   MTOOLS_SKIP_CHECK=1 mdel -i "$floppies/no-kernel.img" ::BOOTCORE.BIN
+quirks_kernel "$work/typed-ahead.bin" KEY_TYPED_AHEAD
+quirks_kernel "$work/odd-bios.bin" ESP_HIGH DIRECTION_SET FLOPPY_RETRIES
+quirks_kernel "$work/sectors-4k.bin" SECTORS_4K
+for quirk in typed-ahead odd-bios sectors-4k; do
+  KERNEL_FILE=$work/$quirk.bin make_rescue_floppy "$disks/logical3.img" "$floppies/$quirk.img" yes
+done
 mapfile -t ebrs < <(ebr_chain "$disks/logical3.img")
 disk=$work/disk.img
 
@@ -157,6 +193,60 @@ boot_case "$floppies/logical3.img" y "More than one hard disk is attached. Remov
 other than the damaged one and restart." "$disk" "$work/second.img"
 expect_disk "$disk" "$work/damaged.img" "unchanged"
 expect_disk "$work/second.img" "$disks/second.img" "unchanged"
+finish_case
+
+name=another-disk-one-yes-writes-nothing
+cp "$disks/other96.img" "$disk"
+boot_case "$floppies/logical3.img" yn "This floppy may belong to another disk." "$disk"
+grep -qF "this disk has 5E6F7081." "$work/boot-$name/serial.txt" ||
+  fail "the kernel did not name the disk's signature"
+grep -qF "Nothing was written." "$work/boot-$name/serial.txt" || fail "it did not write nothing"
+expect_disk "$disk" "$disks/other96.img" "unchanged"
+finish_case
+
+name=another-disk-two-yes-restored
+cp "$disks/other96.img" "$disk"
+boot_case "$floppies/logical3.img" yy "Restored 4 sectors." "$disk"
+same_sectors "$disk" "$disks/logical3.img" 0 "${ebrs[@]}" ||
+  fail "the disk does not hold the floppy's MBR and EBRs"
+finish_case
+
+name=disk-smaller-than-its-partitions
+head -c 48M "$work/damaged.img" >"$disk"
+cp "$disk" "$work/small.img"
+boot_case "$floppies/logical3.img" yn "The partitions on this floppy end at sector 131072; the BIOS \
+reports 98304 sectors for this disk." "$disk"
+expect_disk "$disk" "$work/small.img" "unchanged"
+finish_case
+
+name=second-disk-carries-the-signature
+cp "$disks/second.img" "$work/second.img"
+cp "$disks/logical3.img" "$disk"
+zero_sector "$disk" "${ebrs[1]}"
+boot_case "$floppies/logical3.img" y "Restored 1 sectors." "$work/second.img" "$disk"
+grep -qF "Hard disk 81h carries this floppy's disk signature" "$work/boot-$name/serial.txt" ||
+  fail "the kernel did not say which disk carries the signature"
+expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
+expect_disk "$work/second.img" "$disks/second.img" "unchanged"
+finish_case
+
+name=key-typed-during-the-boot
+cp "$work/damaged.img" "$disk"
+KERNEL_FILE=$work/typed-ahead.bin boot_case "$floppies/typed-ahead.img" n "Nothing was written." "$disk"
+expect_disk "$disk" "$work/damaged.img" "unchanged"
+finish_case
+
+name=odd-bios-restored
+cp "$work/damaged.img" "$disk"
+KERNEL_FILE=$work/odd-bios.bin boot_case "$floppies/odd-bios.img" y "Restored 2 sectors." "$disk"
+expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
+finish_case
+
+name=sectors-4k-refused
+cp "$work/damaged.img" "$disk"
+KERNEL_FILE=$work/sectors-4k.bin boot_case "$floppies/sectors-4k.img" y "The BIOS reports \
+4096-byte sectors for this disk; a rescue floppy holds 512-byte sectors. Nothing was written." "$disk"
+expect_disk "$disk" "$work/damaged.img" "unchanged"
 finish_case
 
 name=floppy-without-rescue-data
