@@ -47,7 +47,8 @@ corvane_wait_for_question() {
   return 1
 }
 
-# Boots FLOPPY with the disk images as BIOS hard disks 80h, 81h, ... and
+# Boots FLOPPY (a floppy image, or a CD image when it ends in .iso) with the
+# disk images as BIOS hard disks 80h, 81h, ... and
 # answers the kernel: the keys of ANSWER (y or n each) at its questions in
 # turn, then a key at "... any key to restart.", after which the kernel restarts the PC
 # and QEMU (-no-reboot) ends. When the boot sector fails instead, QEMU is
@@ -66,8 +67,11 @@ corvane_qemu_rescue() {
   rm -f "$folder/serial.log" "$folder/monitor" "$folder/screen.ppm"
   mkfifo "$folder/monitor"
   started=$(date +%s%N)
+  local boot=(-drive "if=floppy,format=raw,file=$floppy" -boot a)
+  # A CD image boots from the CD drive, which gives its floppy drive 00h.
+  [[ $floppy != *.iso ]] || boot=(-drive "if=ide,index=3,media=cdrom,format=raw,file=$floppy" -boot d)
   qemu-system-i386 -display none -nic none -no-reboot -serial "file:$folder/serial.log" \
-    -monitor stdio -drive "if=floppy,format=raw,file=$floppy" "${drives[@]}" -boot a \
+    -monitor stdio "${boot[@]}" "${drives[@]}" \
     <"$folder/monitor" >"$folder/qemu.log" 2>&1 &
   pid=$!
   exec {monitor}>"$folder/monitor"

@@ -13,6 +13,8 @@
 # or the direction flag set by int 13h, 4096-byte sectors, failing floppy
 # reads, a key typed during the boot), floppies carry a test-only
 # BOOTCORE.BIN (BiosQuirks.asm) that stages it and then runs the real kernel.
+# The program's image files (/image) boot too: the .img as a floppy, the .iso
+# from QEMU's CD drive.
 # Usage: run-qemu.sh PROGRAM DRIVER ARTEFACT-FOLDER
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -76,7 +78,11 @@ make_rescue_floppy() {  # DISK FLOPPY SUCCEEDS
   ln -s "$disk" "$dosdevices/physicaldrive0"
   ln -s "$floppy" "$dosdevices/a::"
   ln -s "$run/floppy-root" "$dosdevices/a:"
-  transcript=$(cd "$run" && "$loader" "$driver" "$program" 0 - 2>/dev/null | tr -d '\r')
+  # An image file is made by the program itself, with /image.
+  local image=()
+  [[ -z ${IMAGE_FILE:-} ]] || image=(/image "Z:${IMAGE_FILE//\//\\}")
+  transcript=$(cd "$run" && "$loader" "$driver" "$program" 0 - "${image[@]}" 2>/dev/null |
+    tr -d '\r')
   if [[ $3 == yes ]]; then
     grep -qx 'status: Corvane Disk Successfully Created' <<<"$transcript"
   else
@@ -127,7 +133,7 @@ boot_case() {  # FLOPPY ANSWER TEXT DISK...
   grep -qF -- "$text" "$work/boot-$name/serial.txt" ||
     fail "the kernel did not say \"$text\" but"$'\n'"$(cat "$work/boot-$name/serial.txt")"
   [[ $(md5sum <"$floppy") == "$before" ]] || fail "the floppy was written"
-  [[ $floppy == */no-kernel.img ]] && return 0
+  [[ $floppy == */no-kernel.img || $floppy == *.iso ]] && return 0
   # The program's copies lie over FAT sectors 3 and up, which mtools' checks refuse.
   MTOOLS_SKIP_CHECK=1 mcopy -n -i "$floppy" ::BOOTCORE.BIN "$work/boot-$name/kernel" 2>/dev/null &&
     cmp -s "$work/boot-$name/kernel" "${KERNEL_FILE:-$kernel}" ||
@@ -169,6 +175,19 @@ zero_sector "$disk" "${ebrs[1]}"
 boot_case "$floppies/logical3.img" y "Restored 2 sectors." "$disk"
 expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
 finish_case
+
+# The rescue disk as image files made by the program: a floppy image booted
+# as a floppy, and a CD image booted from the CD drive.
+for file in rescue.img rescue.iso; do
+  IMAGE_FILE=$floppies/$file make_rescue_floppy "$disks/logical3.img" "$work/drive-a-${file#*.}.img" yes
+  name=image-file-${file#*.}-restored
+  cp "$disks/logical3.img" "$disk"
+  zero_sector "$disk" 0
+  zero_sector "$disk" "${ebrs[1]}"
+  boot_case "$floppies/$file" y "Restored 2 sectors." "$disk"
+  expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
+  finish_case
+done
 
 name=answer-n-writes-nothing
 cp "$disks/logical3.img" "$disk"
