@@ -6,9 +6,13 @@
 #    image is one medium for the program: formatted by mformat, bootcore.bin
 #    copied into its file system by mcopy (what the program's own file copy
 #    does on Windows), and the program's raw writes land on it.
+#    With --cd, Corvane instead saves the rescue disk as a CD image
+#    (Corvane.exe /image rescue.iso), as on a PC without a floppy drive.
 # 2. The disk is damaged: its MBR and its second EBR are zeroed.
-# 3. QEMU boots the floppy with the disk attached; the rescue kernel shows
-#    what differs and asks; the answer is Y.
+# 3. QEMU boots the floppy (or, with --cd, the CD image from its CD drive)
+#    with the disk attached; the rescue kernel shows what differs and asks;
+#    the answer is Y.
+# Usage: run-corvane.sh [--cd]
 # It prints the partition table (sfdisk -d) before the damage, after it and
 # after the rescue, and whether the disk is back byte for byte.
 # On a desktop (DISPLAY set) Corvane's window and QEMU's window appear and
@@ -16,6 +20,12 @@
 # driven as a person would use it, and QEMU runs headless, answered through
 # its monitor. Everything it makes stays in the folder it prints at the end.
 set -euo pipefail
+medium=floppy.img
+program_arguments=()
+if [[ ${1:-} == --cd ]]; then
+  medium=rescue.iso
+  program_arguments=(/image rescue.iso)
+fi
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
 bash scripts/install-deps.sh
@@ -35,7 +45,6 @@ work=$(mktemp -d /tmp/corvane-run.XXXXXX)
 mkdir -p "$work/floppy-root" "$work/screenshots"
 bash tests/e2e/make-sample-disk.sh "$work/disk0.img"
 bash tests/e2e/make-floppy.sh "$work/floppy.img"
-mcopy -i "$work/floppy.img" os/bootcore.bin ::bootcore.bin
 cp -r os "$work/os"
 cp "$program" "$work/Corvane.exe"
 
@@ -54,11 +63,12 @@ ln -s "$work/floppy-root" "$WINEPREFIX/dosdevices/a:"
 loader=$(corvane_wine_loader_for "$program")
 cd "$work"
 
-echo "== 1. Corvane makes the rescue floppy"
+echo "== 1. Corvane makes the rescue disk ($medium)"
 if $interactive; then
-  "$loader" Corvane.exe || true
+  "$loader" Corvane.exe "${program_arguments[@]}" || true
 else
-  "$loader" "$top/$driver" 'Corvane.exe' 0 'Z:'"${work//\//\\}"'\screenshots' 2>/dev/null | tr -d '\r'
+  "$loader" "$top/$driver" 'Corvane.exe' 0 'Z:'"${work//\//\\}"'\screenshots' \
+    "${program_arguments[@]}" 2>/dev/null | tr -d '\r'
   for shot in screenshots/*.bmp; do
     convert "$shot" "${shot%.bmp}.png" && rm "$shot"
   done
@@ -66,7 +76,15 @@ fi
 /usr/lib/wine/wineserver64 -k 2>/dev/null || true
 [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID"
 echo
-bash "$top/tests/e2e/describe-floppy.sh" floppy.img
+floppy=floppy.img
+if [[ $medium == rescue.iso ]]; then
+  # The CD's boot image is the rescue floppy, also kept on it as RESCUE.IMG.
+  floppy=rescue-from-cd.img
+  rm -f "$floppy"
+  xorriso -osirrox on -indev rescue.iso -extract /RESCUE.IMG "$floppy" >/dev/null 2>&1 || true
+  [[ -f $floppy ]] || : >"$floppy"
+fi
+bash "$top/tests/e2e/describe-floppy.sh" "$floppy"
 
 partition_table() {  # TITLE
   echo
@@ -74,7 +92,7 @@ partition_table() {  # TITLE
   sfdisk -d disk0.img 2>&1 || true
 }
 
-if [[ $(od -An -tu1 -j 1536 -N 1 floppy.img | tr -d ' ') != 36 ]]; then
+if [[ $(od -An -tu1 -j 1536 -N 1 "$floppy" | tr -d ' ') != 36 ]]; then
   echo "The floppy holds no rescue data, so there is nothing to boot it for."
 else
   cp disk0.img disk0-before.img
@@ -85,15 +103,16 @@ else
   partition_table "after zeroing the MBR (LBA 0) and the second EBR (LBA ${ebrs[1]})"
 
   echo
-  echo "== 2. QEMU boots the rescue floppy with the damaged disk"
+  echo "== 2. QEMU boots the rescue disk ($medium) with the damaged disk"
   if $interactive; then
     echo "(answer the rescue kernel in QEMU's window; it restarts and QEMU closes at the end)"
     mkdir -p qemu
-    qemu-system-i386 -nic none -no-reboot -serial file:qemu/serial.log \
-      -drive if=floppy,format=raw,file=floppy.img -drive if=ide,format=raw,file=disk0.img \
-      -boot a 2>/dev/null || true
+    boot=(-drive if=floppy,format=raw,file=floppy.img -boot a)
+    [[ $medium != rescue.iso ]] || boot=(-drive if=ide,index=3,media=cdrom,format=raw,file=rescue.iso -boot d)
+    qemu-system-i386 -nic none -no-reboot -serial file:qemu/serial.log "${boot[@]}" \
+      -drive if=ide,format=raw,file=disk0.img 2>/dev/null || true
     tr -d '\r' <qemu/serial.log
-  elif corvane_qemu_rescue "$work/qemu" floppy.img y disk0.img; then
+  elif corvane_qemu_rescue "$work/qemu" "$medium" y disk0.img; then
     cat qemu/serial.txt
     echo "(the kernel asked after $CORVANE_QEMU_PROMPT_SECONDS s; its screen then: $work/qemu/screen.png)"
   else
@@ -110,4 +129,8 @@ else
 fi
 echo
 $interactive || echo "screenshots: $work/screenshots"
-echo "floppy image: $work/floppy.img (write it to a 1.44 MB floppy, or boot it in a virtual machine)"
+if [[ $medium == rescue.iso ]]; then
+  echo "CD image: $work/rescue.iso (burn it to a CD as a disc image, or boot it in a virtual machine)"
+else
+  echo "floppy image: $work/floppy.img (write it to a 1.44 MB floppy, or boot it in a virtual machine)"
+fi
