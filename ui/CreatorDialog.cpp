@@ -170,10 +170,15 @@ void CreatorDialog::SetStatus(const std::string& text) {
   statusLine = text;
   UpdateData(false);
   // The run holds the message loop until it ends: without a repaint now, each
-  // step's status would reach the screen only after the run.
+  // step's status would reach the screen only after the run, and what a
+  // closed message box uncovered would stay blank.
   HWND status = GetDlgItem(Handle(), IDC_STATUS);
   InvalidateRect(status, nullptr, TRUE);
-  UpdateWindow(status);
+  RedrawWindow(Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  HWND owner = GetWindow(Handle(), GW_OWNER);
+  if (owner != nullptr) {
+    UpdateWindow(owner);
+  }
   // Some window systems (Wine's among them) put what a window has drawn on the
   // screen only when its thread looks at its queue; this look takes nothing.
   MSG paint{};
