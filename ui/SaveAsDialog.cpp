@@ -51,7 +51,7 @@ constexpr DWORD kCdImageType = 1;
 
 std::optional<std::string> ChooseRescueImageFile(HWND owner, const std::string& defaultName) {
   const CommonDialogs dialogs;
-  const SaveFileName saveFileName = dialogs.GetSaveFileName();
+  SaveFileName saveFileName = dialogs.GetSaveFileName();
   if (saveFileName == nullptr) {
     return std::nullopt;
   }

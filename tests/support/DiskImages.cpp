@@ -125,13 +125,14 @@ void FormatFloppyWithKernel(FakeDevice& floppy, const rescue::FloppyBpb& bpb,
   Put16(directory, 26, 2);
   disk::PutLittleEndian32(directory, 28, static_cast<std::uint32_t>(kernel.size()));
   floppy.PutSector(root, directory);
-  const auto data =
-      root + (std::size_t{bpb.rootEntries} * 32 + disk::kSectorSize - 1) / disk::kSectorSize;
+  const std::size_t rootSectors =
+      (std::size_t{bpb.rootEntries} * 32 + disk::kSectorSize - 1) / disk::kSectorSize;
+  const std::size_t firstDataSector = root + rootSectors;
   for (std::size_t at = 0; at < kernel.size(); at += disk::kSectorSize) {
     disk::Sector sector{};
     std::copy_n(kernel.begin() + static_cast<std::ptrdiff_t>(at),
                 std::min(disk::kSectorSize, kernel.size() - at), sector.begin());
-    floppy.PutSector(data + at / disk::kSectorSize, sector);
+    floppy.PutSector(firstDataSector + at / disk::kSectorSize, sector);
   }
 }
 
