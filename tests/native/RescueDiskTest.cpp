@@ -138,7 +138,8 @@ TEST_F(RescueDiskTest, AnImageHoldsTheFloppyThatDriveAGetsSectorForSector) {
   const std::vector<std::uint8_t>& image = platform.files.at("Rescue.IMG");
   ASSERT_EQ(image.size(), kFloppySectors * disk::kSectorSize);
   for (std::uint64_t k = 0; k < kFloppySectors; ++k) {
-    ASSERT_TRUE(std::equal(floppy.GetSector(k).begin(), floppy.GetSector(k).end(),
+    const disk::Sector sector = floppy.GetSector(k);
+    ASSERT_TRUE(std::equal(sector.begin(), sector.end(),
                            image.begin() + static_cast<std::ptrdiff_t>(k * disk::kSectorSize)))
         << "sector " << k;
   }
