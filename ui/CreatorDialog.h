@@ -9,6 +9,7 @@
 #include "disk/DriveEnumeration.h"
 #include "platform/Platform.h"
 #include "rescue/StatusSink.h"
+#include "ui/CommonControls.h"
 #include "ui/ModalDialog.h"
 #include "ui/TextDialogs.h"
 #include "ui/UniqueHandle.h"
@@ -50,7 +51,7 @@ class CreatorDialog final : public ModalDialog, public rescue::StatusSink, priva
   platform::Platform& platform;
   SuccessNoticeDialog successNotice;
   // The dialog releases the image list; the disk list only borrows it.
-  UniqueHandle<HIMAGELIST, ImageList_Destroy> imageList;
+  UniqueHandle<HIMAGELIST, DestroyImageList> imageList;
   HWND diskList = nullptr;
   std::string statusLine;
   HICON windowIcon;

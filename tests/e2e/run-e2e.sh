@@ -12,6 +12,9 @@ source "$here/image-lib.sh"
 
 program=$(realpath "$1")
 driver=$(realpath "$2")
+# The planted DLL of the folder case, built beside the driver for the same
+# kind of Windows as the program.
+planted_dll=$(dirname "$driver")/planted.dll
 artefacts=$(realpath -m "$3")
 loader=$(corvane_wine_loader_for "$program")
 if ! corvane_wine_loader_works "$loader"; then
@@ -62,15 +65,28 @@ fail() {
 }
 
 # Runs one case in a folder of its own. The caller has set: name, row, the
-# expected transcript, and the expected floppy (expect_* variables).
+# expected transcript, and the expected floppy (expect_* variables); planted,
+# if set, names DLLs that the case puts into that folder, beside a copy of the
+# program, and has Wine prefer there, as Windows would.
 run_case() {
   if [[ -n ${CORVANE_E2E_ONLY:-} && $name != "$CORVANE_E2E_ONLY" ]]; then
-    unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk
+    unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk planted
     return 0
   fi
-  local run=$work/runs/$name disk shots started=$SECONDS
+  local run=$work/runs/$name disk shots started=$SECONDS run_program=$program overrides=
   mkdir -p "$run/floppy-root" "$run/shots"
   cp -r os "$run/os"
+  if [[ -n ${planted:-} ]]; then
+    run_program=$run/Corvane.exe
+    cp "$program" "$run_program"
+    for dll in $planted; do
+      cp "$planted_dll" "$run/$dll.dll"
+      overrides+="$dll=n,b;"
+    done
+    # A planted DLL lacks the functions a program takes from it: without
+    # Wine's debugger, which would wait on the screen, such a program ends.
+    overrides+="winedbg.exe=d"
+  fi
   [[ -z ${boot_sector_size:-} ]] || head -c "$boot_sector_size" /dev/urandom >"$run/os/bs"
   local start=${floppy_start:-$work/blank-floppy.img}
   cp "$start" "$run/floppy.img"
@@ -85,8 +101,9 @@ run_case() {
 
   ok=true
   local transcript
-  transcript=$(cd "$run" && "$loader" "$driver" "$program" "$row" \
-    "Z:${run//\//\\}\\shots" 2>/dev/null | tr -d '\r')
+  transcript=$(cd "$run" && WINEDLLOVERRIDES=${overrides:-${WINEDLLOVERRIDES:-}} \
+    "$loader" "$driver" "$run_program" "$row" "Z:${run//\//\\}\\shots" 2>/dev/null | tr -d '\r' ||
+    true)
   [[ $transcript == "$expected" ]] ||
     fail $'the user saw\n'"$transcript"$'\ninstead of\n'"$expected"
   [[ $(cd "$work/disks" && md5sum "${mapped[@]}" 2>/dev/null || true) == "$before" ]] ||
@@ -101,6 +118,9 @@ run_case() {
   elif [[ -e $run/floppy-root/bootcore.bin ]]; then
     fail "bootcore.bin copied"
   fi
+  local ran
+  ran=$(cd "$run" && find . -maxdepth 1 -iname '*.dll.ran' -printf '%f ')
+  [[ -z $ran ]] || fail "the planted DLLs ran: ${ran//.ran/}"
 
   mkdir -p "$artefacts/$name"
   for shots in "$run"/shots/*.bmp; do
@@ -110,7 +130,7 @@ run_case() {
     echo "passed $name ($((SECONDS - started)) s)"
     passed=$((passed + 1))
   fi
-  unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk
+  unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk planted
 }
 
 cd "$here/../.."
@@ -126,6 +146,20 @@ done
 name=second-disk disk0=logical3.img disk1=second.img row=1 expect_disk=second.img
 expected="$prompt"$'\n'"$success"$'\nexit: 0'
 expect_boot=yes expect_ebrs=2 expect_control=yes expect_kernel=yes
+run_case
+
+# DLLs dropped into the folder the program starts from (a Downloads folder)
+# under the names of the DLLs that are not Windows' known DLLs and that the
+# program and its dialogs load after their start: comctl32 (the list view),
+# uxtheme and msimg32 (the visual styles). Each leaves a marker if it runs,
+# and none may: the program still makes its rescue disk. Not listed: what
+# Wine's own DLLs import, loaded before the program's first line (ucrtbase,
+# zlib1, version, win32u, sechost, imm32), and what Wine's uxtheme loads
+# later through a search of its own (ole32, combase, rpcrt4), which are known
+# DLLs on Windows, never looked for in a program's folder.
+name=planted-dlls disk0=logical3.img row=0 planted="comctl32 uxtheme msimg32"
+expected="$prompt"$'\n'"$success"$'\nexit: 0'
+expect_boot=yes expect_ebrs=3 expect_control=yes expect_kernel=yes
 run_case
 
 name=boot-sector-600 disk0=logical3.img row=0 boot_sector_size=600
