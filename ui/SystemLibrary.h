@@ -4,12 +4,13 @@
 
 namespace corvane::ui {
 
-// Takes the folders that a planted DLL could come from out of every later
-// load by name: where SetDefaultDllDirectories exists (Windows 8 and later,
-// Vista and 7 with their update) the process searches only the system
-// folder; SetDllDirectoryA("") (XP SP1 and later) takes the current folder
-// out of the search. Both are looked up at run time, so the program still
-// starts on Windows 2000, which has neither. The first thing the program does.
+// Keeps the folders that a planted DLL could come from out of later loads by
+// name, Windows' own among them: where SetDefaultDllDirectories exists
+// (Windows 8 and later, Vista and 7 with their update) the process searches
+// the system folder alone; SetDllDirectoryA("") (XP SP1 and later) takes the
+// current folder out of the search. Both are looked up at run time, so the
+// program still starts on Windows 2000, which has neither. The first thing
+// the program does; what it loads itself comes by full path (SystemLibrary).
 void RestrictDllSearch();
 
 // One DLL of Windows' system folder, loaded by its full path
@@ -29,8 +30,6 @@ class SystemLibrary {
   SystemLibrary(SystemLibrary&&) = delete;
   SystemLibrary& operator=(SystemLibrary&&) = delete;
   ~SystemLibrary();
-
-  [[nodiscard]] bool IsLoaded() const { return module != nullptr; }
 
   template <typename Signature>
   [[nodiscard]] Signature* Function(const char* name) const {
