@@ -1,8 +1,6 @@
 #include "app/RescueApp.h"
 
 #include <windows.h>
-// After windows.h, which it needs.
-#include <commctrl.h>
 
 #include <optional>
 #include <string>
@@ -11,6 +9,8 @@
 #include "platform/Win32Platform.h"
 #include "rescue/RescueImage.h"
 #include "ui/CommandLine.h"
+#include "ui/CommonControls.h"
+#include "ui/SystemLibrary.h"
 
 namespace corvane::app {
 namespace {
@@ -43,15 +43,30 @@ bool ReadImageOption(platform::Platform& platform, std::optional<std::string>& i
 }  // namespace
 
 int RescueApp::Run() {
+  // Before anything can load a DLL by name: the program usually runs with
+  // administrator rights from a download folder, where others drop files.
+  ui::RestrictDllSearch();
   AddQuietErrorMode();
   InitInstance();
   return exitCode;
 }
 
 bool RescueApp::InitInstance() {
-  // Registers the list view class; every supported Windows draws the
-  // three-dimensional control look by itself.
-  InitCommonControls();
+  // Loads comctl32.dll from the system folder and registers the list view
+  // class; every supported Windows draws the three-dimensional control look
+  // by itself.
+  if (!ui::LoadCommonControls()) {
+    MessageBoxA(nullptr, "Corvane cannot load comctl32.dll from the Windows system folder.",
+                "Corvane", MB_OK | MB_ICONSTOP);
+    return false;
+  }
+  // Windows loads these by name while it draws the dialogs (the visual
+  // styles, and the blending they use), where no setting may keep the
+  // program's folder out of the search (Windows 2000 and XP, and delay-loads
+  // under Wine). Taken from the system folder first, they are found loaded.
+  // Windows 2000 has no uxtheme.dll: the object then holds nothing.
+  const ui::SystemLibrary visualStyles("uxtheme.dll");
+  const ui::SystemLibrary blending("msimg32.dll");
   platform::Win32Platform platform([] { return ui::OwnerForNewWindow(); });
   std::optional<std::string> imagePath;
   if (!ReadImageOption(platform, imagePath)) {

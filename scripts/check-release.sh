@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the release build: the exe imports only DLLs that ship with every
-# Windows since 2000, its PE header says GUI subsystem version 5.0 at most,
+# Windows since 2000 and that Windows maps from its system folder whatever the
+# search order (known DLLs), its PE header says GUI subsystem version 5.0 at most,
 # it carries one manifest that Vista to 11 elevate by and XP still loads, and
 # a version resource with the build's numbers; the archive holds what a user
 # needs; the exe and the archive stay small. Prints what it checked.
@@ -21,10 +22,14 @@ grep -qE '^Subsystem[[:space:]]+00000002' <<<"$headers" || problem "not a GUI pr
 major=$(awk '/^MajorSubsystemVersion/ {print $2}' <<<"$headers")
 minor=$(awk '/^MinorSubsystemVersion/ {print $2}' <<<"$headers")
 ((major < 5 || (major == 5 && minor == 0))) || problem "subsystem version $major.$minor is above 5.0"
+# Any other import, comctl32.dll for one, would be looked for in the folder the
+# program was started from first, and a DLL put there would run with the
+# administrator rights the user granted: the program loads such DLLs itself,
+# by their full path in the system folder (ui/SystemLibrary.h).
 while read -r dll; do
   case ${dll^^} in
-    KERNEL32.DLL | USER32.DLL | GDI32.DLL | COMCTL32.DLL | MSVCRT.DLL) ;;
-    *) problem "imports $dll, which not every Windows ships" ;;
+    KERNEL32.DLL | USER32.DLL | GDI32.DLL | MSVCRT.DLL | ADVAPI32.DLL | COMDLG32.DLL | SHELL32.DLL) ;;
+    *) problem "imports $dll, which is not a known DLL that every Windows since 2000 ships" ;;
   esac
 done < <(awk '/DLL Name:/ {print $3}' <<<"$headers")
 

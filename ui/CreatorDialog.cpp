@@ -114,9 +114,9 @@ void CreatorDialog::CheckSystemFamily() const {
 
 void CreatorDialog::SetUpDiskList() {
   // 16-bit colour, no mask; the 32 x 32 icon is scaled down to 16 x 16.
-  imageList.Reset(ImageList_Create(16, 16, ILC_COLOR16, 0, kImageListGrowth));
-  ImageList_AddIcon(imageList.Get(),
-                    LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_DISK)));
+  imageList.Reset(CreateImageList(16, 16, ILC_COLOR16, 0, kImageListGrowth));
+  AddImageListIcon(imageList.Get(),
+                   LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_DISK)));
   for (std::size_t i = 0; i < kColumns.size(); ++i) {
     LVCOLUMNA column{};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;

@@ -10,6 +10,7 @@
 #include "disk/DriveEnumeration.h"
 #include "platform/Platform.h"
 #include "rescue/StatusSink.h"
+#include "ui/CommonControls.h"
 #include "ui/ModalDialog.h"
 #include "ui/TextDialogs.h"
 #include "ui/UniqueHandle.h"
@@ -57,7 +58,7 @@ class CreatorDialog final : public ModalDialog, public rescue::StatusSink, priva
   std::optional<std::string> imagePath;
   SuccessNoticeDialog successNotice;
   // The dialog releases the image list; the disk list only borrows it.
-  UniqueHandle<HIMAGELIST, ImageList_Destroy> imageList;
+  UniqueHandle<HIMAGELIST, DestroyImageList> imageList;
   HWND diskList = nullptr;
   std::string statusLine;
   HICON windowIcon;

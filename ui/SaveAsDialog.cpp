@@ -5,44 +5,10 @@
 #include <array>
 
 #include "rescue/RescueImage.h"
+#include "ui/SystemLibrary.h"
 
 namespace corvane::ui {
 namespace {
-
-using SaveFileName = BOOL(WINAPI*)(LPOPENFILENAMEA);
-
-// The common dialogs come from the system folder by full path, never from the
-// folder the program was started in.
-class CommonDialogs {
- public:
-  CommonDialogs() {
-    std::array<char, MAX_PATH> folder{};
-    const UINT length = GetSystemDirectoryA(folder.data(), static_cast<UINT>(folder.size()));
-    if (length > 0 && length < folder.size()) {
-      library = LoadLibraryA((std::string(folder.data(), length) + "\\comdlg32.dll").c_str());
-    }
-  }
-  CommonDialogs(const CommonDialogs&) = delete;
-  CommonDialogs& operator=(const CommonDialogs&) = delete;
-  CommonDialogs(CommonDialogs&&) = delete;
-  CommonDialogs& operator=(CommonDialogs&&) = delete;
-  ~CommonDialogs() {
-    if (library != nullptr) {
-      FreeLibrary(library);
-    }
-  }
-
-  [[nodiscard]] SaveFileName GetSaveFileName() const {
-    return library == nullptr
-               ? nullptr
-               : reinterpret_cast<
-                     SaveFileName>(  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
-                     reinterpret_cast<void*>(GetProcAddress(library, "GetSaveFileNameA")));
-  }
-
- private:
-  HMODULE library = nullptr;
-};
 
 constexpr char kImageTypes[] = "CD image (*.iso)\0*.iso\0Floppy image (*.img)\0*.img\0";
 constexpr DWORD kCdImageType = 1;
@@ -50,8 +16,9 @@ constexpr DWORD kCdImageType = 1;
 }  // namespace
 
 std::optional<std::string> ChooseRescueImageFile(HWND owner, const std::string& defaultName) {
-  const CommonDialogs dialogs;
-  SaveFileName saveFileName = dialogs.GetSaveFileName();
+  // From the system folder by full path, like every DLL the program loads.
+  const SystemLibrary commonDialogs("comdlg32.dll");
+  auto* saveFileName = commonDialogs.Function<decltype(GetSaveFileNameA)>("GetSaveFileNameA");
   if (saveFileName == nullptr) {
     return std::nullopt;
   }

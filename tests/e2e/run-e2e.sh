@@ -12,6 +12,9 @@ source "$here/image-lib.sh"
 
 program=$(realpath "$1")
 driver=$(realpath "$2")
+# The planted DLL of the folder case, built beside the driver for the same
+# kind of Windows as the program.
+planted_dll=$(dirname "$driver")/planted.dll
 artefacts=$(realpath -m "$3")
 loader=$(corvane_wine_loader_for "$program")
 if ! corvane_wine_loader_works "$loader"; then
@@ -81,15 +84,29 @@ fail() {
 }
 
 # Runs one case in a folder of its own. The caller has set: name, row, the
-# expected transcript, and the expected floppy (expect_* variables).
+# expected transcript, and the expected floppy (expect_* variables); planted,
+# if set, names DLLs that the case puts into that folder, beside a copy of the
+# program, and has Wine prefer there, as Windows would.
 run_case() {
   if [[ -n ${CORVANE_E2E_ONLY:-} && $name != "$CORVANE_E2E_ONLY" ]]; then
-    unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk image answer
+    unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk image answer \
+      planted
     return 0
   fi
-  local run=$work/runs/$name disk shots started=$SECONDS
+  local run=$work/runs/$name disk shots started=$SECONDS run_program=$program overrides=
   mkdir -p "$run/floppy-root" "$run/shots"
   cp -r os "$run/os"
+  if [[ -n ${planted:-} ]]; then
+    run_program=$run/Corvane.exe
+    cp "$program" "$run_program"
+    for dll in $planted; do
+      cp "$planted_dll" "$run/$dll.dll"
+      overrides+="$dll=n,b;"
+    done
+    # A planted DLL lacks the functions a program takes from it: without
+    # Wine's debugger, which would wait on the screen, such a program ends.
+    overrides+="winedbg.exe=d"
+  fi
   [[ -z ${boot_sector_size:-} ]] || head -c "$boot_sector_size" /dev/urandom >"$run/os/bs"
   local start=${floppy_start:-$work/blank-floppy.img}
   cp "$start" "$run/floppy.img"
@@ -104,9 +121,9 @@ run_case() {
 
   ok=true
   local transcript
-  transcript=$(cd "$run" && CORVANE_DRIVER_ANSWER=${answer:-yes} "$loader" "$driver" \
-    "$program" "$row" "Z:${run//\//\\}\\shots" ${image:+"/image" "$image"} 2>/dev/null |
-    tr -d '\r')
+  transcript=$(cd "$run" && WINEDLLOVERRIDES=${overrides:-${WINEDLLOVERRIDES:-}} \
+    CORVANE_DRIVER_ANSWER=${answer:-yes} "$loader" "$driver" "$run_program" "$row" \
+    "Z:${run//\//\\}\\shots" ${image:+"/image" "$image"} 2>/dev/null | tr -d '\r' || true)
   [[ $transcript == "$expected" ]] ||
     fail $'the user saw\n'"$transcript"$'\ninstead of\n'"$expected"
   [[ $(cd "$work/disks" && md5sum "${mapped[@]}" 2>/dev/null || true) == "$before" ]] ||
@@ -121,6 +138,9 @@ run_case() {
   elif [[ -e $run/floppy-root/bootcore.bin ]]; then
     fail "bootcore.bin copied"
   fi
+  local ran
+  ran=$(cd "$run" && find . -maxdepth 1 -iname '*.dll.ran' -printf '%f ')
+  [[ -z $ran ]] || fail "the planted DLLs ran: ${ran//.ran/}"
 
   [[ -z ${expect_image:-} ]] || check_image "$run/$expect_image" "$work/disks/$disk0" "$row" \
     "$expect_image_ebrs"
@@ -133,7 +153,8 @@ run_case() {
     echo "passed $name ($((SECONDS - started)) s)"
     passed=$((passed + 1))
   fi
-  unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk image answer
+  unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk image answer \
+    planted
 }
 
 cd "$here/../.."
@@ -149,6 +170,20 @@ done
 name=second-disk disk0=logical3.img disk1=second.img row=1 expect_disk=second.img
 expected="$prompt"$'\n'"$success"$'\nexit: 0'
 expect_boot=yes expect_ebrs=2 expect_control=yes expect_kernel=yes
+run_case
+
+# DLLs dropped into the folder the program starts from (a Downloads folder)
+# under the names of the DLLs that are not Windows' known DLLs and that the
+# program and its dialogs load after their start: comctl32 (the list view),
+# uxtheme and msimg32 (the visual styles). Each leaves a marker if it runs,
+# and none may: the program still makes its rescue disk. Not listed: what
+# Wine's own DLLs import, loaded before the program's first line (ucrtbase,
+# zlib1, version, win32u, sechost, imm32), and what Wine's uxtheme loads
+# later through a search of its own (ole32, combase, rpcrt4), which are known
+# DLLs on Windows, never looked for in a program's folder.
+name=planted-dlls disk0=logical3.img row=0 planted="comctl32 uxtheme msimg32"
+expected="$prompt"$'\n'"$success"$'\nexit: 0'
+expect_boot=yes expect_ebrs=3 expect_control=yes expect_kernel=yes
 run_case
 
 name=boot-sector-600 disk0=logical3.img row=0 boot_sector_size=600
@@ -217,6 +252,13 @@ name=no-floppy-drive disk0=logical3.img row=0 floppy_drive=no
 expected="$no_floppy"$'\nsave as: Corvane-PhysicalDrive0.iso\nnotice\n'"$(advice "$name" Corvane-PhysicalDrive0.iso cd)"$'\nstatus: Corvane Disk Successfully Created\nexit: 0'
 expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
 expect_image=Corvane-PhysicalDrive0.iso expect_image_ebrs=3
+run_case
+
+# The Save As dialog's library too comes from the system folder only.
+name=planted-dlls-save-as disk0=logical3.img row=0 floppy_drive=no
+planted="comdlg32 comctl32 uxtheme msimg32"
+expected="$no_floppy"$'\nsave as: Corvane-PhysicalDrive0.iso\nnotice\n'"$(advice "$name" Corvane-PhysicalDrive0.iso cd)"$'\nstatus: Corvane Disk Successfully Created\nexit: 0'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
 run_case
 
 # /image needs no dialog and leaves the floppy drive alone.

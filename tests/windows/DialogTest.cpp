@@ -278,8 +278,12 @@ TEST_F(DialogTest, OpensAFreshAboutBoxFromTheButtonAndTheSystemMenu) {
               Do([this] { PostMessageA(creator, WM_SYSCOMMAND, 31, 0); }), about(0), Creator(),
               Do([this] { Click(creator, IDCANCEL); })});
   EXPECT_EQ(boxes.size(), 3U);
-  EXPECT_EQ(platform.startedPrograms,
-            std::vector<std::string>(3, "explorer http://www.corvane.example/ /show 5"));
+  // Explorer by its full path, never looked for in the program's folder.
+  std::array<char, MAX_PATH> windows{};
+  GetSystemWindowsDirectoryA(windows.data(), windows.size());
+  const std::string command =
+      "\"" + std::string(windows.data()) + "\\explorer.exe\" http://www.corvane.example/ /show 5";
+  EXPECT_EQ(platform.startedPrograms, std::vector<std::string>(3, command));
 }
 
 // The analyzer loses track of the steps' std::function storage in the

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <windows.h>
+
+namespace corvane::ui {
+
+// Keeps the folders that a planted DLL could come from out of later loads by
+// name, Windows' own among them: where SetDefaultDllDirectories exists
+// (Windows 8 and later, Vista and 7 with their update) the process searches
+// the system folder alone; SetDllDirectoryA("") (XP SP1 and later) takes the
+// current folder out of the search. Both are looked up at run time, so the
+// program still starts on Windows 2000, which has neither. The first thing
+// the program does; what it loads itself comes by full path (SystemLibrary).
+void RestrictDllSearch();
+
+// One DLL of Windows' system folder, loaded by its full path
+// (GetSystemDirectory + "\" + name) and never found through the search
+// order, which starts in the program's own folder; the DLLs it imports are
+// looked for in the system folder first. Released when the object ends.
+// Its functions are taken by name, typed by the declaration in the SDK's
+// header:
+//   SystemLibrary comdlg32("comdlg32.dll");
+//   auto* getSaveFileName = comdlg32.Function<decltype(GetSaveFileNameA)>("GetSaveFileNameA");
+// A library that could not be loaded, or lacks the function, gives nullptr.
+class SystemLibrary {
+ public:
+  explicit SystemLibrary(const char* name);
+  SystemLibrary(const SystemLibrary&) = delete;
+  SystemLibrary& operator=(const SystemLibrary&) = delete;
+  SystemLibrary(SystemLibrary&&) = delete;
+  SystemLibrary& operator=(SystemLibrary&&) = delete;
+  ~SystemLibrary();
+
+  template <typename Signature>
+  [[nodiscard]] Signature* Function(const char* name) const {
+    return reinterpret_cast<Signature*>(Address(name));
+  }
+
+ private:
+  // Any function's address: void (*)() converts to every function pointer
+  // type without a cast-function-type warning.
+  using AnyFunction = void (*)();
+  [[nodiscard]] AnyFunction Address(const char* name) const;
+
+  HMODULE module;
+};
+
+}  // namespace corvane::ui
