@@ -220,8 +220,16 @@ class Person {
                GetDlgItem(dialog, kFileNameEdit) != nullptr) {
       Shot("save-as");
       HWND name = GetDlgItem(dialog, kFileNameCombo);
-      std::printf("save as: %s\n",
-                  Text(name != nullptr ? name : GetDlgItem(dialog, kFileNameEdit)).c_str());
+      name = name != nullptr ? name : GetDlgItem(dialog, kFileNameEdit);
+      const std::string offered = Text(name);
+      std::printf("save as: %s\n", offered.c_str());
+      // The dialog opens where the last one was left: the name goes into this
+      // run's own folder, as a person would type it.
+      std::array<char, MAX_PATH> folder{};
+      GetCurrentDirectoryA(static_cast<DWORD>(folder.size()), folder.data());
+      const std::string path = std::string(folder.data()) + "\\" + offered;
+      SendMessageTimeoutA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()),
+                          SMTO_ABORTIFHUNG, 2000, nullptr);
     } else {
       Shot("message");
       std::printf("message: %s\n", Text(GetDlgItem(dialog, kMessageBoxText)).c_str());
