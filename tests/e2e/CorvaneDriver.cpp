@@ -225,9 +225,9 @@ class Person {
       std::printf("save as: %s\n", offered.c_str());
       // The dialog opens where the last one was left: the name goes into this
       // run's own folder, as a person would type it.
-      std::array<char, MAX_PATH> folder{};
-      GetCurrentDirectoryA(static_cast<DWORD>(folder.size()), folder.data());
-      const std::string path = std::string(folder.data()) + "\\" + offered;
+      std::array<char, MAX_PATH> runFolder{};
+      GetCurrentDirectoryA(static_cast<DWORD>(runFolder.size()), runFolder.data());
+      const std::string path = std::string(runFolder.data()) + "\\" + offered;
       SendMessageTimeoutA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()),
                           SMTO_ABORTIFHUNG, 2000, nullptr);
     } else {
