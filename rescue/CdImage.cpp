@@ -23,7 +23,10 @@ constexpr std::uint32_t kFloppySector = kBootCatalogSector + 1;
 constexpr std::string_view kStandardIdentifier = "CD001";
 constexpr std::string_view kVolumeIdentifier = "CORVANE_RESCUE";
 constexpr std::string_view kFloppyFileIdentifier = "RESCUE.IMG;1";
-constexpr std::string_view kElToritoIdentifier = "EL TORITO SPECIFICATION";
+// The boot record's system identifier, byte for byte as El Torito fixes it.
+constexpr std::string_view kElToritoIdentifier =
+    "EL TORITO SPECIFI"
+    "CATION";
 constexpr std::string_view kRootIdentifier{"\0", 1};
 constexpr std::string_view kParentIdentifier{"\1", 1};
 
