@@ -37,10 +37,11 @@ namespace {
 constexpr std::uint32_t kVideo = 0x10;
 constexpr std::uint32_t kDisk = 0x13;
 constexpr std::uint32_t kKeyboard = 0x16;
+constexpr std::uint32_t kClock = 0x1A;
+constexpr std::uint32_t kTicksPerDay = 0x1800B0;
 constexpr std::uint32_t kCarryFlag = 1;
 constexpr std::uint32_t kZeroFlag = 0x40;
 constexpr int kRetries = 3;
-constexpr int kKeyboardBufferSize = 16;
 
 constexpr std::uint16_t kCom1 = 0x3F8;
 constexpr std::uint16_t kLineStatus = kCom1 + 5;
@@ -143,25 +144,34 @@ class BiosMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
     NewLine();
   }
 
-  void DiscardKeys() override {
-    // Bounded, should a BIOS never report the buffer empty.
-    for (int key = 0; key < kKeyboardBufferSize; ++key) {
-      BiosRegisters registers{};
-      registers.eax = 0x0100;
-      BiosCall(kKeyboard, &registers);
-      if ((registers.eflags & kZeroFlag) != 0) {
-        return;
-      }
-      registers = BiosRegisters{};
-      Call(kKeyboard, registers);
+  bool TakeKey(char& key) override {
+    BiosRegisters registers{};
+    registers.eax = 0x0100;
+    BiosCall(kKeyboard, &registers);
+    if ((registers.eflags & kZeroFlag) != 0) {
+      return false;
     }
+    registers = BiosRegisters{};
+    Call(kKeyboard, registers);
+    key = static_cast<char>(registers.eax & 0xFF);
+    return true;
   }
 
-  char WaitForKey() override {
+  std::uint32_t Ticks() override {
     BiosRegisters registers{};
-    Call(kKeyboard, registers);
-    return static_cast<char>(registers.eax & 0xFF);
+    Call(kClock, registers);
+    const std::uint32_t count = (registers.ecx & 0xFFFF) << 16U | (registers.edx & 0xFFFF);
+    // The BIOS starts again at 0 at midnight.
+    if (count < lastCount) {
+      dayStart += kTicksPerDay;
+    }
+    lastCount = count;
+    return dayStart + count;
   }
+
+  void Idle() override { asm volatile("sti\n\thlt"); }
+
+  std::uint8_t BootDrive() override { return static_cast<std::uint8_t>(bootDrive); }
 
   bool ReadFloppySector(int sector, SectorBuffer out) override {
     const int cylinder = sector / (kSectorsPerTrack * kHeads);
@@ -288,6 +298,8 @@ class BiosMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
   }
 
   std::uint32_t bootDrive;
+  std::uint32_t lastCount = 0;
+  std::uint32_t dayStart = 0;
   int row = 0;
   int column = 0;
   DiskAddressPacket packet{};

@@ -21,9 +21,9 @@ struct DiskGeometry {
   std::uint16_t bytesPerSector = 0;  // 0 where the BIOS leaves it unset
 };
 
-// The PC as the rescue kernel uses it: the screen and COM1, the keyboard, the
-// floppy it booted from and the BIOS hard disks. The kernel's implementation
-// calls the BIOS; the tests substitute an in-memory one.
+// The PC as the rescue kernel uses it: the screen and COM1, the keyboard and
+// the BIOS timer, the medium it booted from and the BIOS hard disks. The
+// kernel's implementation calls the BIOS; the tests substitute an in-memory one.
 class Machine {
  public:
   // Shows text on the screen and sends it to COM1; '\n' ends a line.
@@ -31,12 +31,22 @@ class Machine {
   // Starts a new line on the screen only, where a long line wraps: COM1
   // keeps each line whole.
   virtual void WrapScreenLine() = 0;
-  // Empties the BIOS keyboard buffer of keys pressed before now.
-  virtual void DiscardKeys() = 0;
-  // Waits for a key and returns its character (0 for keys without one).
-  virtual char WaitForKey() = 0;
+  // Takes the oldest key from the BIOS keyboard buffer without waiting: its
+  // character (0 for keys without one), or false when the buffer is empty.
+  virtual bool TakeKey(char& key) = 0;
+  // The BIOS timer's count, 18.2 a second; it never goes back.
+  virtual std::uint32_t Ticks() = 0;
+  // Waits for the next interrupt (a timer tick at the latest) while nothing
+  // else is to be done.
+  virtual void Idle() = 0;
+  // The BIOS drive the rescue medium was booted from: 00h for a floppy (or a
+  // medium the BIOS treats as one), 80h and up for one it counts among its
+  // hard disks.
+  virtual std::uint8_t BootDrive() = 0;
+  // Sector of the rescue medium, the boot drive.
   virtual bool ReadFloppySector(int sector, SectorBuffer out) = 0;
-  // The number of BIOS hard disks, or -1 when the BIOS cannot tell.
+  // The number of BIOS hard disks, the boot drive among them where it is
+  // one, or -1 when the BIOS cannot tell.
   virtual int CountHardDisks() = 0;
   // The rest is about one hard disk (80h, 81h, ...), through the int 13h
   // extensions. A sector transfer is only ever asked of a disk whose

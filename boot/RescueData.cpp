@@ -101,8 +101,12 @@ ChainProblem CheckChain(const RescueIndex& index, std::span<const std::uint8_t> 
       return {ChainCheck::BrokenLink, copy};
     }
     const SectorView record = CopyAt(copies, copy);
-    if (copy + 1 < count && !IsExtendedType(EntryType(record, kLinkEntry))) {
+    const bool links = IsExtendedType(EntryType(record, kLinkEntry));
+    if (copy + 1 < count && !links) {
       return {ChainCheck::BrokenLink, copy + 1};
+    }
+    if (copy + 1 == count && links) {
+      return {ChainCheck::LinksOnward, copy};
     }
     expected = base + EntryStart(record, kLinkEntry);  // wraps as the program's walk does
   }

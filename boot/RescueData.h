@@ -57,6 +57,7 @@ enum class ChainCheck {
   RepeatedLba,          // the copy's LBA is already another copy's
   NoExtendedPartition,  // EBR copies, but the MBR copy has no extended entry
   BrokenLink,           // the chain does not lead to the copy's LBA
+  LinksOnward,          // the last copy links to a further EBR: the chain was cut
 };
 
 struct ChainProblem {
@@ -67,7 +68,9 @@ struct ChainProblem {
 // Checks that copies (the copies in floppy order, 512 bytes each) form the
 // chain the program walks: the MBR's first entry of type 5 or 0x0F gives the
 // first EBR, each EBR's second entry the next, relative to the extended base,
-// in 32-bit arithmetic. The walk may end early, as the program's does.
+// in 32-bit arithmetic. The program records whole chains, so the last copy
+// holds no link: one that does would restore a chain that leads to a sector
+// the floppy does not hold, or loops back to an earlier copy.
 ChainProblem CheckChain(const RescueIndex& index, std::span<const std::uint8_t> copies);
 
 // Copy number copy of copies.

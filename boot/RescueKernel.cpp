@@ -82,54 +82,94 @@ class Line {
   std::size_t length = 0;
 };
 
-// The 80 x 25 screen as the kernel fills it: lines wrap between words before
-// the last column, and where more lines would follow since the last key than
-// the screen holds, the kernel waits for a key first, so nothing scrolls away
-// unread. Every key counts only when pressed after the screen asked for it.
+// The 80 x 25 screen and the keyboard as the kernel uses them. Lines wrap
+// between words before the last column. Text comes in blocks (a sentence, or
+// a compared sector with its tables) that are never split: where a block
+// would not fit below what was shown since the last key, the kernel waits for
+// a key first, so nothing scrolls away unread. A key counts only when pressed
+// after the screen asked for it, and only after a quiet keyboard, so a key
+// that is held down or stuck, whose repeats refill the buffer at once,
+// answers nothing.
 class Screen {
  public:
   explicit Screen(Machine& machine) : machine(machine) {}
 
-  void Write(const char* text, Tone tone) {
-    for (const char* at = text; *at != '\0'; ++at) {
-      if (*at == '\n') {
-        machine.Write("\n", tone);
-        EndRow();
-      } else if (*at == ' ' && column > 0 && column + 1 + WordLength(at + 1) > kWidth) {
-        machine.WrapScreenLine();
-        EndRow();
-      } else {
-        if (column == 0 && rows >= kRows - 1 && !asking) {
-          Page();
-        }
-        const std::array<char, 2> character{*at, '\0'};
-        machine.Write(character.data(), tone);
-        if (++column == kWidth) {  // a word as long as a line: cut
-          machine.WrapScreenLine();
-          EndRow();
-        }
+  // Shows text as one block and ends its line.
+  void Say(const char* text, Tone tone) {
+    KeepTogether(RowsOf(text));
+    Write(text, tone);
+    Write("\n", tone);
+  }
+
+  // Waits for a key first where count more rows would not fit on this page
+  // above its last row, which is kept for a question.
+  void KeepTogether(int count) {
+    if (rows > 0 && rows + count > kRows - 1) {
+      Page();
+    }
+  }
+
+  // The rows that text and the line end after it take from a row's start.
+  static int RowsOf(const char* text) {
+    int column = 0;
+    return LayOut(
+               text, column, [](char /*character*/) {}, [](bool /*wrapped*/) {}) +
+           1;
+  }
+
+  // Shows question, on the page's last row if need be, and waits for the
+  // answer: keys pressed before it was shown are dropped first.
+  char Ask(const char* question, Tone tone) {
+    if (rows > 0 && rows + RowsOf(question) > kRows) {
+      Page();
+    }
+    return Prompt(question, tone);
+  }
+
+  // The next key that answers question, already shown.
+  char WaitForKey(const char* question, Tone tone) {
+    bool streaming = false;
+    bool warned = false;
+    std::uint32_t streamStart = 0;
+    for (;;) {
+      char key = 0;
+      if (!machine.TakeKey(key)) {
+        machine.Idle();
+        continue;
+      }
+      const std::uint32_t now = machine.Ticks();
+      const bool fresh = !heardKey || now - lastKey >= kQuietTicks;
+      if (!fresh && !streaming) {
+        streaming = true;
+        streamStart = lastKey;
+      }
+      Heard(now);
+      if (fresh) {
+        rows = 0;
+        return key;
+      }
+      if (!warned && now - streamStart >= kHeldTicks) {
+        warned = true;
+        Write("\nA key seems to be held down. Release all keys.\n", Tone::Strong);
+        Write(question, tone);
       }
     }
   }
 
-  // Shows question, on the screen's last free row if need be, and waits for
-  // the answer: keys pressed before it was shown are dropped first.
-  char Ask(const char* question, Tone tone) {
-    machine.DiscardKeys();
-    asking = true;
-    Write(question, tone);
-    asking = false;
-    return WaitForKey();
-  }
+  // The row, counted from the kernel's start, that the next text goes to.
+  [[nodiscard]] int Row() const { return row; }
 
-  char WaitForKey() {
-    rows = 0;
-    return machine.WaitForKey();
-  }
+  // Whether the screen still shows what was shown from row on.
+  [[nodiscard]] bool StillShows(int from) const { return row - from < kRows; }
 
  private:
   static constexpr int kWidth = 79;
   static constexpr int kRows = 25;
+  // Eleven ticks of the 18.2 a second are more than the usual half second
+  // before a held key repeats, however the two readings fall between ticks.
+  static constexpr std::uint32_t kQuietTicks = 11;
+  static constexpr std::uint32_t kHeldTicks = 91;  // five seconds
+  static constexpr int kKeyboardBufferSize = 16;
 
   static int WordLength(const char* text) {
     int length = 0;
@@ -139,30 +179,88 @@ class Screen {
     return length;
   }
 
-  void EndRow() {
-    column = 0;
-    ++rows;
+  // Lays text out from column as the screen shows it: put(character) for
+  // each character shown, endRow(wrapped) where a row ends, by a line end or
+  // a wrap. Returns the rows ended.
+  template <typename Put, typename EndRow>
+  static int LayOut(const char* text, int& column, Put put, EndRow endRow) {
+    int ended = 0;
+    const auto end = [&](bool wrapped) {
+      endRow(wrapped);
+      column = 0;
+      ++ended;
+    };
+    for (const char* at = text; *at != '\0'; ++at) {
+      if (*at == '\n') {
+        end(false);
+      } else if (*at == ' ' && column > 0 && column + 1 + WordLength(at + 1) > kWidth) {
+        end(true);
+      } else {
+        put(*at);
+        if (++column == kWidth) {  // a word as long as a line: cut
+          end(true);
+        }
+      }
+    }
+    return ended;
+  }
+
+  void Write(const char* text, Tone tone) {
+    const int ended = LayOut(
+        text, column,
+        [this, tone](char character) {
+          const std::array<char, 2> shown{character, '\0'};
+          machine.Write(shown.data(), tone);
+        },
+        [this, tone](bool wrapped) {
+          if (wrapped) {
+            machine.WrapScreenLine();
+          } else {
+            machine.Write("\n", tone);
+          }
+        });
+    rows += ended;
+    row += ended;
+  }
+
+  char Prompt(const char* question, Tone tone) {
+    DropWaitingKeys();
+    Write(question, tone);
+    return WaitForKey(question, tone);
+  }
+
+  // Keys found waiting were pressed before the question: they answer
+  // nothing, and the keyboard was not quiet.
+  void DropWaitingKeys() {
+    char key = 0;
+    for (int dropped = 0; dropped < kKeyboardBufferSize && machine.TakeKey(key); ++dropped) {
+      Heard(machine.Ticks());
+    }
+  }
+
+  void Heard(std::uint32_t now) {
+    heardKey = true;
+    lastKey = now;
   }
 
   void Page() {
-    Ask("Press any key for more.", Tone::Plain);
+    Prompt("Press any key for more.", Tone::Plain);
     Write("\n", Tone::Plain);
   }
 
   Machine& machine;
   int column = 0;
   int rows = 0;  // rows ended since the last key
-  bool asking = false;
+  int row = 0;   // rows ended since the kernel started
+  bool heardKey = false;
+  std::uint32_t lastKey = 0;  // when the last key was taken
 };
 
 const char* Plural(std::uint32_t count, const char* one, const char* many) {
   return count == 1 ? one : many;
 }
 
-void Say(Screen& screen, const char* text, Tone tone = Tone::Plain) {
-  screen.Write(text, tone);
-  screen.Write("\n", tone);
-}
+void Say(Screen& screen, const char* text, Tone tone = Tone::Plain) { screen.Say(text, tone); }
 
 void Say(Screen& screen, const Line& line, Tone tone = Tone::Plain) {
   Say(screen, line.Text(), tone);
@@ -215,6 +313,9 @@ void DescribeChainProblem(Screen& screen, const RescueIndex& index, ChainProblem
     case ChainCheck::BrokenLink:
       line << "is not where the chain leads.";
       break;
+    case ChainCheck::LinksOnward:
+      line << "links to an EBR that this floppy lacks.";
+      break;
     case ChainCheck::MissingCopies:
     case ChainCheck::Valid:
       line << "is missing.";
@@ -225,11 +326,12 @@ void DescribeChainProblem(Screen& screen, const RescueIndex& index, ChainProblem
 }
 
 // Everything the kernel works on: the PC, its memory, the floppy's index and
-// copies, and the one hard disk it has chosen.
+// copies, the drive it booted from and the one hard disk it has chosen.
 struct Rescue {
   Machine& machine;
   Screen& screen;
   RescueMemory& memory;
+  std::uint8_t bootDrive;
   RescueIndex index;
   std::uint8_t disk = kFirstHardDisk;
   DiskGeometry geometry;
@@ -282,24 +384,57 @@ bool IsReadable(Machine& machine, std::uint8_t disk) {
          HasSectorsOf512(geometry);
 }
 
-// With several hard disks, the one whose LBA 0 carries the MBR copy's
-// signature. Every disk is read at LBA 0 only.
-bool FindDiskBySignature(Rescue& rescue, int disks) {
+// The BIOS hard disks the rescue may choose from: all but the rescue medium
+// itself, which is never read as a candidate, compared or written.
+class Candidates {
+ public:
+  Candidates(int disks, std::uint8_t bootDrive) : disks(disks), bootDrive(bootDrive) {}
+
+  [[nodiscard]] bool BootDriveIsAmongThem() const {
+    return bootDrive >= kFirstHardDisk && bootDrive - kFirstHardDisk < Count();
+  }
+
+  [[nodiscard]] int Others() const { return Count() - (BootDriveIsAmongThem() ? 1 : 0); }
+
+  // Calls visit(disk) for each candidate in BIOS order until it returns false.
+  template <typename Visit>
+  void Each(Visit visit) const {
+    for (int number = 0; number < Count(); ++number) {
+      const auto disk = static_cast<std::uint8_t>(kFirstHardDisk + number);
+      if (disk != bootDrive && !visit(disk)) {
+        return;
+      }
+    }
+  }
+
+ private:
+  // No more than the BIOS numbers 80h to FFh name.
+  [[nodiscard]] int Count() const {
+    constexpr int kMaxHardDisks = 0x80;
+    return disks < kMaxHardDisks ? disks : kMaxHardDisks;
+  }
+
+  int disks;
+  std::uint8_t bootDrive;
+};
+
+// With several candidates, the one whose LBA 0 carries the MBR copy's
+// signature. Every candidate is read at LBA 0 only.
+bool FindDiskBySignature(Rescue& rescue, const Candidates& candidates) {
   const std::uint32_t signature = DiskSignature(rescue.Copy(0));
   if (signature == 0) {
     return false;
   }
   int carriers = 0;
-  constexpr int kMaxHardDisks = 0x80;
-  for (int number = 0; number < disks && number < kMaxHardDisks; ++number) {
-    const auto disk = static_cast<std::uint8_t>(kFirstHardDisk + number);
+  candidates.Each([&](std::uint8_t disk) {
     if (IsReadable(rescue.machine, disk) &&
         rescue.machine.ReadDiskSector(disk, 0, rescue.memory.sector) &&
         DiskSignature(rescue.memory.sector) == signature) {
       ++carriers;
       rescue.disk = disk;
     }
-  }
+    return true;
+  });
   if (carriers != 1) {
     return false;
   }
@@ -310,16 +445,27 @@ bool FindDiskBySignature(Rescue& rescue, int disks) {
   return true;
 }
 
-// The hard disk to restore: the only one, or the one carrying the floppy's
-// disk signature. False, with the reason in stop, when there is none.
+// The hard disk to restore: the only candidate, or the one carrying the
+// floppy's disk signature. False, with the reason in stop, when there is none.
 bool ChooseHardDisk(Rescue& rescue, Outcome& stop) {
-  const int disks = rescue.machine.CountHardDisks();
-  if (disks < 1) {
-    Say(rescue.screen, "No hard disk found.", Tone::Strong);
+  const Candidates candidates(rescue.machine.CountHardDisks(), rescue.bootDrive);
+  if (candidates.Others() < 1) {
+    Say(rescue.screen,
+        candidates.BootDriveIsAmongThem()
+            ? "No hard disk was found apart from the rescue disk itself. Nothing was written."
+            : "No hard disk found.",
+        Tone::Strong);
     stop = Outcome::NoHardDisk;
     return false;
   }
-  if (disks > 1 && !FindDiskBySignature(rescue, disks)) {
+  if (candidates.Others() == 1) {
+    candidates.Each([&rescue](std::uint8_t disk) {
+      rescue.disk = disk;
+      return false;
+    });
+    return true;
+  }
+  if (!FindDiskBySignature(rescue, candidates)) {
     Say(rescue.screen,
         "More than one hard disk is attached. Remove all hard disks other than the damaged one "
         "and restart.",
@@ -371,41 +517,77 @@ bool CheckHardDisk(Rescue& rescue, Outcome& stop) {
   return true;
 }
 
-// Whether the copies may belong to another disk: the disk's LBA 0 carries
-// another signature, or the copies' partitions end beyond the disk. Says why.
-bool DoubtsTheDisk(Rescue& rescue) {
-  bool doubt = false;
-  const std::uint32_t copySignature = DiskSignature(rescue.Copy(0));
-  if (rescue.machine.ReadDiskSector(rescue.disk, 0, rescue.memory.sector) &&
-      partition::HasBootSignature(rescue.memory.sector)) {
-    const std::uint32_t diskSignature = DiskSignature(rescue.memory.sector);
-    if (copySignature != 0 && diskSignature != 0 && copySignature != diskSignature) {
-      Line line;
-      line << "This floppy was made for the disk with signature ";
-      line.Hex(copySignature, 8) << "; this disk has ";
-      Say(rescue.screen, line.Hex(diskSignature, 8) << ".", Tone::Strong);
-      doubt = true;
+// Why the copies may belong to another disk.
+struct Doubts {
+  std::uint32_t copySignature = 0;
+  std::uint32_t diskSignature = 0;  // 0 unless the disk carries another
+  bool gpt = false;                 // the disk holds a GUID partition table
+  std::uint64_t partitionsEnd = 0;  // 0 unless the copies' partitions end beyond the disk
+
+  [[nodiscard]] bool Any() const { return diskSignature != 0 || gpt || partitionsEnd != 0; }
+};
+
+// What the disk's LBA 0 and size say against the copies.
+Doubts FindDoubts(Rescue& rescue) {
+  Doubts doubts;
+  doubts.copySignature = DiskSignature(rescue.Copy(0));
+  if (rescue.machine.ReadDiskSector(rescue.disk, 0, rescue.memory.sector)) {
+    const SectorView masterBootRecord = rescue.memory.sector;
+    const std::uint32_t diskSignature = DiskSignature(masterBootRecord);
+    if (partition::HasBootSignature(masterBootRecord) && doubts.copySignature != 0 &&
+        diskSignature != 0 && doubts.copySignature != diskSignature) {
+      doubts.diskSignature = diskSignature;
     }
+    doubts.gpt = partition::HasGptProtectiveEntry(masterBootRecord) &&
+                 !partition::HasGptProtectiveEntry(rescue.Copy(0));
   }
   const std::uint64_t end = PartitionsEnd(rescue.index, rescue.Copies());
   if (end > rescue.geometry.sectors) {
-    Say(rescue.screen,
-        Line() << "The partitions on this floppy end at sector " << end << "; the BIOS reports "
-               << rescue.geometry.sectors << " sectors for this disk.",
-        Tone::Strong);
-    doubt = true;
+    doubts.partitionsEnd = end;
   }
-  if (doubt) {
-    Say(rescue.screen, "This floppy may belong to another disk.", Tone::Strong);
+  return doubts;
+}
+
+// The doubts as one block, kept on one page with the rows that follow them.
+void SayDoubts(Rescue& rescue, const Doubts& doubts, int rowsAfter) {
+  constexpr int kMostLines = 4;
+  std::array<Line, kMostLines> lines{};
+  int count = 0;
+  if (doubts.diskSignature != 0) {
+    Line& line = lines[static_cast<std::size_t>(count++)];
+    line << "This floppy was made for the disk with signature ";
+    line.Hex(doubts.copySignature, 8) << "; this disk has ";
+    line.Hex(doubts.diskSignature, 8) << ".";
   }
-  return doubt;
+  if (doubts.gpt) {
+    lines[static_cast<std::size_t>(count++)]
+        << "This disk holds a GUID partition table (GPT); this floppy holds an MBR partition "
+           "table.";
+  }
+  if (doubts.partitionsEnd != 0) {
+    lines[static_cast<std::size_t>(count++)]
+        << "The partitions on this floppy end at sector " << doubts.partitionsEnd
+        << "; the BIOS reports " << rescue.geometry.sectors << " sectors for this disk.";
+  }
+  lines[static_cast<std::size_t>(count++)] << "This floppy may belong to another disk.";
+  int rows = rowsAfter;
+  for (int at = 0; at < count; ++at) {
+    rows += Screen::RowsOf(lines[static_cast<std::size_t>(at)].Text());
+  }
+  rescue.screen.KeepTogether(rows);
+  for (int at = 0; at < count; ++at) {
+    Say(rescue.screen, lines[static_cast<std::size_t>(at)], Tone::Strong);
+  }
 }
 
 // One side of a differing sector: its used entries as type, first sector and size.
-void SayEntries(Rescue& rescue, const char* side, SectorView record, std::uint32_t lba) {
+Line EntriesLine(const Rescue& rescue, const char* side, SectorView record, std::uint32_t lba) {
   const std::uint32_t base = ExtendedBase(rescue.Copies());
   Line line;
   line << "    " << side << ":";
+  if (!partition::HasUsedEntry(record)) {
+    return line << " no partitions";
+  }
   const char* separator = " ";
   for (int entry = 0; entry < partition::kPartitionEntryCount; ++entry) {
     const std::uint8_t type = partition::EntryType(record, entry);
@@ -417,7 +599,27 @@ void SayEntries(Rescue& rescue, const char* side, SectorView record, std::uint32
       separator = ", ";
     }
   }
-  Say(rescue.screen, line);
+  return line;
+}
+
+// The row of one copy, with both tables where the disk holds a valid one
+// there, kept on one page. Returns whether the disk's table has partitions.
+bool SayComparison(Rescue& rescue, int copy, const Line& row, bool showTables, Tone tone) {
+  Screen& screen = rescue.screen;
+  if (!showTables) {
+    Say(screen, row, tone);
+    return false;
+  }
+  const std::uint32_t lba = LbaOf(rescue.index, copy);
+  const SectorView onDisk = rescue.memory.sector;
+  const Line disk = EntriesLine(rescue, "disk", onDisk, lba);
+  const Line copied = EntriesLine(rescue, "copy", rescue.Copy(copy), lba);
+  screen.KeepTogether(Screen::RowsOf(row.Text()) + Screen::RowsOf(disk.Text()) +
+                      Screen::RowsOf(copied.Text()));
+  Say(screen, row, tone);
+  Say(screen, disk);
+  Say(screen, copied);
+  return partition::HasUsedEntry(onDisk);
 }
 
 // Compares each copy with the disk, shows the result and, where the disk
@@ -435,13 +637,10 @@ void Compare(Rescue& rescue, RestorePlan& plan) {
     Line line;
     line.Number(lba, 12) << "  ";
     AppendKind(line, copy).PadTo(24) << (readable ? (differs ? "differs" : "same") : "unreadable");
-    Say(rescue.screen, line, differs ? Tone::Strong : Tone::Plain);
-    if (readable && differs &&
-        IsValidTable(rescue.memory.sector, lba, base, rescue.geometry.sectors)) {
-      SayEntries(rescue, "disk", rescue.memory.sector, lba);
-      SayEntries(rescue, "copy", rescue.Copy(copy), lba);
-      anotherTable = true;
-    }
+    const bool showTables = readable && differs &&
+                            IsValidTable(rescue.memory.sector, lba, base, rescue.geometry.sectors);
+    anotherTable |=
+        SayComparison(rescue, copy, line, showTables, differs ? Tone::Strong : Tone::Plain);
   }
   if (anotherTable) {
     Say(rescue.screen,
@@ -469,7 +668,8 @@ void SummarizePartitions(Rescue& rescue) {
 
 // Y or N to question, whatever else is typed first.
 bool AnswerIsYes(Screen& screen, const char* question) {
-  for (char key = screen.Ask(question, Tone::Strong);; key = screen.WaitForKey()) {
+  for (char key = screen.Ask(question, Tone::Strong);;
+       key = screen.WaitForKey(question, Tone::Strong)) {
     if (key == 'y' || key == 'Y') {
       Say(screen, "Y", Tone::Strong);
       return true;
@@ -479,6 +679,16 @@ bool AnswerIsYes(Screen& screen, const char* question) {
       return false;
     }
   }
+}
+
+// The second question, with the reasons for it directly above where the
+// screen no longer shows them.
+bool ConfirmDespiteDoubts(Rescue& rescue, const Doubts& doubts, int doubtsRow) {
+  const char* const question = "Restore to this disk anyway? (Y/N) ";
+  if (!rescue.screen.StillShows(doubtsRow)) {
+    SayDoubts(rescue, doubts, Screen::RowsOf(question));
+  }
+  return AnswerIsYes(rescue.screen, question);
 }
 
 Outcome Restore(Rescue& rescue, const RestorePlan& plan) {
@@ -501,7 +711,9 @@ Outcome Restore(Rescue& rescue, const RestorePlan& plan) {
       return Outcome::RestoreFailed;
     }
   }
-  Say(rescue.screen, Line() << "Restored " << static_cast<std::uint64_t>(plan.count) << " sectors.",
+  const auto count = static_cast<std::uint32_t>(plan.count);
+  Say(rescue.screen,
+      Line() << "Restored " << std::uint64_t{count} << Plural(count, " sector.", " sectors."),
       Tone::Strong);
   return Outcome::Restored;
 }
@@ -524,7 +736,11 @@ Outcome RunSteps(Rescue& rescue) {
   if (!ChooseHardDisk(rescue, stop) || !CheckHardDisk(rescue, stop)) {
     return stop;
   }
-  const bool doubt = DoubtsTheDisk(rescue);
+  const Doubts doubts = FindDoubts(rescue);
+  const int doubtsRow = screen.Row();
+  if (doubts.Any()) {
+    SayDoubts(rescue, doubts, 0);
+  }
   RestorePlan plan;
   Compare(rescue, plan);
   SummarizePartitions(rescue);
@@ -533,10 +749,12 @@ Outcome RunSteps(Rescue& rescue) {
         Tone::Strong);
     return Outcome::NothingToRestore;
   }
-  const Line question = Line() << "Restore " << static_cast<std::uint64_t>(plan.count)
-                               << " sectors to the hard disk? (Y/N) ";
+  const auto count = static_cast<std::uint32_t>(plan.count);
+  const Line question = Line() << "Restore " << std::uint64_t{count}
+                               << Plural(count, " sector", " sectors")
+                               << " to the hard disk? (Y/N) ";
   if (!AnswerIsYes(screen, question.Text()) ||
-      (doubt && !AnswerIsYes(screen, "Restore to this disk anyway? (Y/N) "))) {
+      (doubts.Any() && !ConfirmDespiteDoubts(rescue, doubts, doubtsRow))) {
     Say(screen, "Nothing was written.");
     return Outcome::Declined;
   }
@@ -547,13 +765,13 @@ Outcome RunSteps(Rescue& rescue) {
 
 Outcome RunRescue(Machine& machine, RescueMemory& memory) {
   Screen screen(machine);
-  Rescue rescue{machine, screen, memory, {}, kFirstHardDisk, {}};
+  Rescue rescue{machine, screen, memory, machine.BootDrive(), {}, kFirstHardDisk, {}};
   const Outcome outcome = RunSteps(rescue);
   // Where a restart with the floppy can go further, it stays in.
   const bool retry = outcome == Outcome::FloppyReadError || outcome == Outcome::NoHardDisk ||
                      outcome == Outcome::SeveralHardDisks;
   screen.Ask(
-      retry ? "Press any key to restart." : "Remove the floppy and press any key to restart.",
+      retry ? "Press any key to restart." : "Remove the rescue disk and press any key to restart.",
       Tone::Plain);
   Say(screen, "");
   return outcome;

@@ -12,18 +12,7 @@ using disk::kResultNoBootSignature;
 using disk::kResultNoRecord;
 using disk::kResultOk;
 
-constexpr std::uint8_t kGptProtectiveType = 0xEE;
-
 }  // namespace
-
-bool HasGptProtectiveEntry(BootRecordView bootRecord) {
-  for (int entry = 0; entry < kPartitionEntryCount; ++entry) {
-    if (EntryType(bootRecord, entry) == kGptProtectiveType) {
-      return true;
-    }
-  }
-  return false;
-}
 
 void CopySector(std::span<std::uint8_t> destination, std::span<const std::uint8_t> source,
                 int length) {

@@ -15,11 +15,6 @@ struct SectorRecord {
   disk::Sector data;
 };
 
-// True when the partition table holds an entry of type 0xEE: the protective
-// MBR of a GUID partition table, or a hybrid one, whose real partition system
-// lies outside the MBR and EBRs.
-bool HasGptProtectiveEntry(BootRecordView bootRecord);
-
 // Copies length bytes from the front of source to the front of destination;
 // nothing when length is not positive, never more than either side holds.
 void CopySector(std::span<std::uint8_t> destination, std::span<const std::uint8_t> source,

@@ -39,6 +39,29 @@ inline std::uint32_t EntryStart(BootRecordView sector, int entry) {
   return disk::LittleEndian32(sector, EntryOffset(entry) + 8);
 }
 
+// Whether any of the four entries has a type for which matches is true.
+template <typename Matches>
+bool HasEntryOfType(BootRecordView bootRecord, Matches matches) {
+  for (int entry = 0; entry < kPartitionEntryCount; ++entry) {
+    if (matches(EntryType(bootRecord, entry))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// True when the partition table holds an entry of type 0xEE: the protective
+// MBR of a GUID partition table, or a hybrid one, whose real partition system
+// lies outside the MBR and EBRs.
+inline bool HasGptProtectiveEntry(BootRecordView bootRecord) {
+  return HasEntryOfType(bootRecord, [](std::uint8_t type) { return type == 0xEE; });
+}
+
+// Whether any entry is in use: a table without one describes no partition.
+inline bool HasUsedEntry(BootRecordView bootRecord) {
+  return HasEntryOfType(bootRecord, [](std::uint8_t type) { return type != 0; });
+}
+
 // The first entry, in slot order, of an extended type, or -1 when none is.
 inline int FirstExtendedEntry(BootRecordView masterBootRecord) {
   for (int entry = 0; entry < kPartitionEntryCount; ++entry) {

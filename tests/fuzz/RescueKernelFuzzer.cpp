@@ -1,16 +1,20 @@
 // The rescue kernel on a PC whose floppy, hard disk, BIOS answers and keys
 // come from the input: it must never write the hard disk outside the LBAs the
-// control buffer lists, nor from copies that do not form the disk's chain.
-// The Machine it runs on has no way to write the floppy at all.
+// control buffer lists, nor from copies that do not form the disk's chain,
+// nor before a key pressed after a quiet keyboard answered each question, nor
+// the drive it booted from. The Machine it runs on has no way to write the
+// floppy at all.
 //
 // Input: an options byte (bits 0-1 the BIOS hard disk count: 1, 0, 2, -1;
 // bit 2 no int 13h extensions; bit 3 the disk size unknown; bit 4 keys run
-// out as 'n' rather than 'y'; bit 5 every other disk a clone of the first's
-// LBA 0, else zeros; bit 6 the first disk has 4096-byte sectors), the disk's size in sectors (32
-// bits), a floppy sector whose reads fail (0: none), a key count and the keys, the 512 bytes of
-// floppy sector 3, then the copies in floppy order: each a sector as SectorFrom reads it and a byte
-// for the disk at its LBA (bits 0-1: holds the copy, zeros, the copy with its first byte changed,
-// cannot be read; bit 2 refuses writes; bit 3 loses writes).
+// out as 'n' rather than 'y'; bit 5 every other disk a clone of the copies'
+// disk's LBA 0, else zeros; bit 6 the copies' disk has 4096-byte sectors;
+// bit 7 booted from hard disk 80h, the copies' disk then 81h), the disk's size in sectors (32
+// bits), a floppy sector whose reads fail plus one (0: none), a key count and the keys (bit 7 set:
+// the key comes one tick after the one before, as a held key's repeats do; else after a pause), the
+// 512 bytes of floppy sector 3, then the copies in floppy order: each a sector as SectorFrom reads
+// it and a byte for the disk at its LBA (bits 0-1: holds the copy, zeros, the copy with its first
+// byte changed, cannot be read; bit 2 refuses writes; bit 3 loses writes).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -33,23 +37,31 @@ namespace {
 constexpr int kControlSector = 3;
 constexpr int kFirstCopySector = 4;
 constexpr std::size_t kMaxKeys = 8;
+// A key after this many ticks of a quiet keyboard is one a person pressed.
+constexpr std::uint32_t kQuietTicks = 10;
+constexpr std::uint32_t kPause = 20;
+constexpr std::uint8_t kRepeatBit = 0x80;
 
 // The disk at a copy's LBA, in bits 0-1 of its state byte; 0 holds the copy.
 constexpr unsigned kZeros = 1;
 constexpr unsigned kChanged = 2;
 constexpr unsigned kUnreadable = 3;
 
-// The PC: sectors in maps, every hard disk write recorded. Hard disk 80h is
-// the one the copies come from; the others hold only an LBA 0.
+// The PC: sectors in maps, every hard disk write recorded, keys arriving on
+// a timer that ticks while the kernel idles. The copies come from one hard
+// disk (80h, or 81h when the rescue booted from 80h); the others hold only an
+// LBA 0.
 class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-destructor): not deleted
  public:
   std::map<int, disk::Sector> floppy;
-  int failingFloppySector = 0;
+  int failingFloppySector = -1;
   std::map<std::uint32_t, disk::Sector> disk;
   std::set<std::uint32_t> unreadable;
   std::set<std::uint32_t> refusing;
   std::set<std::uint32_t> losing;
   int hardDisks = 1;
+  std::uint8_t bootDrive = 0;
+  std::uint8_t copiesDisk = boot::kFirstHardDisk;
   bool extensions = true;
   bool sizeKnown = true;
   bool clones = false;
@@ -59,31 +71,61 @@ class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
   char lastKey = 'y';
   std::vector<std::pair<std::uint32_t, disk::Sector>> writes;
   std::set<std::uint8_t> writtenDisks;
+  int questions = 0;   // "(Y/N)" shown
+  int freshYeses = 0;  // of them, answered by a 'y' after a quiet keyboard
 
-  void Write(const char* /*text*/, boot::Tone /*tone*/) override {}
-  void WrapScreenLine() override {}
-  void DiscardKeys() override {}
-  char WaitForKey() override {
-    if (keys.empty()) {
-      return lastKey;
+  // The kernel writes a character at a time: the screen's tail tells.
+  void Write(const char* text, boot::Tone /*tone*/) override {
+    constexpr std::size_t kTail = 64;
+    tail = (tail + text).substr(tail.size() + 1 > kTail ? 1 : 0);
+    if (tail.ends_with("held down")) {
+      --questions;  // the question comes again below the warning, unanswered
     }
-    const char key = keys.front();
-    keys.erase(0, 1);
-    return key;
+    if (tail.ends_with("(Y/N)")) {
+      ++questions;
+      questionShownAt = now;
+    }
   }
+  void WrapScreenLine() override {}
+  bool TakeKey(char& key) override {
+    const std::uint8_t next = keys.empty() ? static_cast<std::uint8_t>(lastKey) : keys.front();
+    const std::uint32_t arrives = lastArrival + ((next & kRepeatBit) != 0 ? 1 : kPause);
+    if (now < arrives) {
+      return false;
+    }
+    if (!keys.empty()) {
+      keys.erase(0, 1);
+    }
+    key = static_cast<char>(next & ~kRepeatBit);
+    const bool fresh = !anyArrival || arrives - lastArrival >= kQuietTicks;
+    if (fresh && (key == 'y' || key == 'Y') && arrives > questionShownAt &&
+        freshYeses < questions) {
+      ++freshYeses;
+    }
+    anyArrival = true;
+    lastArrival = arrives;
+    return true;
+  }
+  std::uint32_t Ticks() override { return now; }
+  void Idle() override { ++now; }
+  std::uint8_t BootDrive() override { return bootDrive; }
   bool ReadFloppySector(int sector, boot::SectorBuffer out) override {
     return sector != failingFloppySector && Read(floppy, sector, out);
   }
   int CountHardDisks() override { return hardDisks; }
-  bool HasDiskExtensions(std::uint8_t /*disk*/) override { return extensions; }
+  bool HasDiskExtensions(std::uint8_t disk) override {
+    FUZZ_CHECK(disk != bootDrive);
+    return extensions;
+  }
   bool ReadDiskGeometry(std::uint8_t disk, boot::DiskGeometry& geometry) override {
+    FUZZ_CHECK(disk != bootDrive);
     geometry.sectors = diskSectors;
-    geometry.bytesPerSector = disk == boot::kFirstHardDisk ? bytesPerSector : 0;
+    geometry.bytesPerSector = disk == copiesDisk ? bytesPerSector : 0;
     return sizeKnown;
   }
   bool ReadDiskSector(std::uint8_t disk, std::uint32_t lba, boot::SectorBuffer out) override {
     CheckTransfer(disk);
-    if (disk != boot::kFirstHardDisk) {
+    if (disk != copiesDisk) {
       FUZZ_CHECK(lba == 0);
       std::ranges::copy(clones ? this->disk[0] : disk::Sector{}, out.begin());
       return true;
@@ -93,6 +135,7 @@ class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
   bool WriteDiskSector(std::uint8_t disk, std::uint32_t lba,
                        boot::ConstSectorBuffer data) override {
     CheckTransfer(disk);
+    FUZZ_CHECK(questions > 0 && freshYeses == questions);
     writtenDisks.insert(disk);
     disk::Sector sector{};
     std::ranges::copy(data, sector.begin());
@@ -109,9 +152,15 @@ class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
  private:
   // The BIOS would fill more than the kernel's 512-byte buffer.
   void CheckTransfer(std::uint8_t disk) const {
-    FUZZ_CHECK(sizeKnown && extensions &&
-               (disk != boot::kFirstHardDisk || bytesPerSector == disk::kSectorSize));
+    FUZZ_CHECK(disk != bootDrive && sizeKnown && extensions &&
+               (disk != copiesDisk || bytesPerSector == disk::kSectorSize));
   }
+
+  std::string tail;
+  std::uint32_t now = 0;
+  std::uint32_t lastArrival = 0;
+  bool anyArrival = false;
+  std::uint32_t questionShownAt = 0;
 
   template <typename Key>
   static bool Read(const std::map<Key, disk::Sector>& sectors, Key at, boot::SectorBuffer out) {
@@ -132,8 +181,12 @@ class KernelCase {
     machine.lastKey = (options & 16U) == 0 ? 'y' : 'n';
     machine.clones = (options & 32U) != 0;
     machine.bytesPerSector = (options & 64U) == 0 ? disk::kSectorSize : 4096;
+    if ((options & 128U) != 0) {
+      machine.bootDrive = boot::kFirstHardDisk;
+      machine.copiesDisk = boot::kFirstHardDisk + 1;
+    }
     machine.diskSectors = input.Long();
-    machine.failingFloppySector = input.Byte();
+    machine.failingFloppySector = static_cast<int>(input.Byte()) - 1;
     const auto keys = input.Bytes(input.Byte() % kMaxKeys);
     machine.keys.assign(keys.begin(), keys.end());
     const auto control = input.Bytes(disk::kSectorSize);
@@ -159,9 +212,10 @@ class KernelCase {
     }
     FUZZ_CHECK(outcome == boot::Outcome::Restored || outcome == boot::Outcome::RestoreFailed);
     FUZZ_CHECK(machine.failingFloppySector != kControlSector);
-    FUZZ_CHECK(machine.writtenDisks == std::set<std::uint8_t>{boot::kFirstHardDisk});
-    // With several disks, only the one disk that carries the floppy's signature.
-    FUZZ_CHECK(machine.hardDisks == 1 ||
+    FUZZ_CHECK(machine.writtenDisks == std::set<std::uint8_t>{machine.copiesDisk});
+    // With several candidates, only the one disk that carries the floppy's signature.
+    const int bootDisks = machine.bootDrive == boot::kFirstHardDisk ? 1 : 0;
+    FUZZ_CHECK(machine.hardDisks - bootDisks == 1 ||
                (!machine.clones && DiskSignature(CopyAt(0)) != 0 &&
                 DiskSignature(CopyAt(0)) ==
                     DiskSignature(before.contains(0) ? before.at(0) : disk::Sector{})));

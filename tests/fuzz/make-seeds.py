@@ -68,9 +68,9 @@ def disk_input(size_sectors, records, options=0, faults=()):
     return data
 
 
-def kernel_input(size_sectors, copies, states):
+def kernel_input(size_sectors, copies, states, options=0, keys=b""):
     control = b"".join(b"$" + struct.pack("<I", v) for v in [0] + [lba for lba, _ in copies])
-    data = bytes([0]) + struct.pack("<I", size_sectors) + bytes([0, 0])
+    data = bytes([options]) + struct.pack("<I", size_sectors) + bytes([0, len(keys)]) + keys
     data += (control + b"\0").ljust(SECTOR, b"\0")
     for (_, sector), state in zip(copies, states):
         data += compact(sector) + bytes([state])
@@ -122,6 +122,9 @@ def main(images, output):
         # Undamaged, then the MBR zeroed and the second EBR unreadable.
         write(kernel_seeds, kernel_input(size, copies, [0] * len(copies)))
         write(kernel_seeds, kernel_input(size, copies, [1, 0, 3] + [0] * len(copies)))
+        # Booted from hard disk 80h beside the damaged disk 81h; a held 'y' after an x.
+        write(kernel_seeds, kernel_input(size, copies, [1] * len(copies), options=0x82,
+                                         keys=b"x" + b"\xf9" * 6))
     write(os.path.join(output, "DriveRepliesFuzzer"), replies_input())
 
 

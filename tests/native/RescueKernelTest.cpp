@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,10 +27,13 @@ constexpr std::uint32_t kBase = 2048;
 constexpr std::uint64_t kDiskSectors = 1 << 20;
 
 // A PC for the kernel: a floppy and hard disks in memory with the faults real
-// ones have, keys typed in advance ('n' once they run out), and a record of
-// what it showed, read and wrote. A sector transfer on a disk whose geometry
-// the kernel has not read, or whose sectors are not 512 bytes, fails the test:
-// the BIOS would fill more than the kernel's buffer.
+// ones have, a BIOS timer that ticks while the kernel idles, a keyboard (keys
+// already in its buffer, keys a person types with a pause before each, 'n'
+// once they run out, and a key held down that repeats), and a record of what
+// it showed, read and wrote. A sector transfer on a disk whose geometry the
+// kernel has not read, or whose sectors are not 512 bytes, fails the test:
+// the BIOS would fill more than the kernel's buffer; so does any use of the
+// boot drive as a hard disk.
 class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-destructor): not deleted
  public:
   FakeDevice floppy{2880};
@@ -40,10 +44,17 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
   std::set<std::uint32_t> refusedWrites;
   std::set<std::uint32_t> lostWrites;  // accepted, then lost
   bool extensions = true;
-  std::string typedAhead;  // in the keyboard buffer before anything asks
-  std::string keys;        // typed once asked, one at a time
-  std::string shown;       // as COM1 gets it
-  std::string screen;      // rows as the screen shows them
+  std::uint8_t bootDrive = 0x00;
+  std::string typedAhead;    // in the keyboard buffer before anything asks
+  std::string keys;          // typed once asked, one at a time
+  std::uint32_t pause = 20;  // ticks before a person types the next key
+  char heldKey = 0;          // held down until heldUntil, repeating every heldEvery ticks
+  std::uint32_t heldUntil = 0;
+  std::uint32_t heldEvery = 2;
+  std::uint32_t now = 0;  // the BIOS timer
+  std::uint32_t firstWriteAt = 0;
+  std::string shown;   // as COM1 gets it
+  std::string screen;  // rows as the screen shows them
   int mostRowsBeforeAKey = 0;
   std::vector<std::pair<std::uint8_t, std::uint32_t>> diskReads;
   std::vector<std::uint32_t> diskWrites;
@@ -57,28 +68,47 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
     shown += " ";
     screen += "\n";
   }
-  void DiscardKeys() override { typedAhead.clear(); }
-  char WaitForKey() override {
-    const auto rows =
-        static_cast<int>(std::count(screen.begin() + rowsCounted, screen.end(), '\n'));
-    mostRowsBeforeAKey = std::max(mostRowsBeforeAKey, rows);
-    rowsCounted = static_cast<std::ptrdiff_t>(screen.size());
-    std::string& from = typedAhead.empty() ? keys : typedAhead;
-    if (from.empty()) {
-      return 'n';
+  bool TakeKey(char& key) override {
+    if (!typedAhead.empty()) {
+      return Take(typedAhead, key);
     }
-    const char key = from.front();
-    from.erase(0, 1);
-    return key;
+    if (now < heldUntil) {
+      if (now < lastKeyAt + heldEvery) {
+        return false;
+      }
+      key = heldKey;
+      lastKeyAt = now;
+      return true;
+    }
+    if (now < lastKeyAt + pause) {
+      return false;
+    }
+    CountRows();
+    if (keys.empty()) {
+      keys = "n";
+    }
+    return Take(keys, key);
   }
+  std::uint32_t Ticks() override { return now; }
+  void Idle() override {
+    constexpr std::uint32_t kHalfADay = 786240;
+    if (++now == kHalfADay) {
+      throw std::runtime_error("the kernel took no key in half a day");
+    }
+  }
+  std::uint8_t BootDrive() override { return bootDrive; }
   bool ReadFloppySector(int sector, boot::SectorBuffer out) override {
     const disk::Sector data = floppy.GetSector(static_cast<std::uint64_t>(sector));
     std::copy(data.begin(), data.end(), out.begin());
     return !unreadableFloppySectors.contains(sector);
   }
   int CountHardDisks() override { return static_cast<int>(disks.size()); }
-  bool HasDiskExtensions(std::uint8_t /*disk*/) override { return extensions; }
+  bool HasDiskExtensions(std::uint8_t disk) override {
+    CheckNotBootDrive(disk);
+    return extensions;
+  }
   bool ReadDiskGeometry(std::uint8_t disk, boot::DiskGeometry& geometry) override {
+    CheckNotBootDrive(disk);
     geometry.sectors = Disk(disk).SizeInBytes() / disk::kSectorSize;
     geometry.bytesPerSector = bytesPerSector.contains(disk) ? bytesPerSector.at(disk) : 512;
     measured.insert(disk);
@@ -94,6 +124,7 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
   bool WriteDiskSector(std::uint8_t disk, std::uint32_t lba,
                        boot::ConstSectorBuffer data) override {
     CheckTransfer(disk);
+    firstWriteAt = diskWrites.empty() ? now : firstWriteAt;
     diskWrites.push_back(lba);
     writtenDisks.insert(disk);
     if (refusedWrites.contains(lba)) {
@@ -125,12 +156,29 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
     return size == 0 ? 512 : size;
   }
   void CheckTransfer(std::uint8_t disk) const {
+    CheckNotBootDrive(disk);
     EXPECT_TRUE(measured.contains(disk) && SectorSize(disk) == 512)
         << "a transfer on disk " << int{disk} << " of unknown or wrong sector size";
+  }
+  void CheckNotBootDrive(std::uint8_t disk) const {
+    EXPECT_NE(disk, bootDrive) << "the rescue medium used as a hard disk";
+  }
+  bool Take(std::string& from, char& key) {
+    key = from.front();
+    from.erase(0, 1);
+    lastKeyAt = now;
+    return true;
+  }
+  void CountRows() {
+    const auto rows =
+        static_cast<int>(std::count(screen.begin() + rowsCounted, screen.end(), '\n'));
+    mostRowsBeforeAKey = std::max(mostRowsBeforeAKey, rows);
+    rowsCounted = static_cast<std::ptrdiff_t>(screen.size());
   }
 
   std::set<std::uint8_t> measured;
   std::ptrdiff_t rowsCounted = 0;
+  std::uint32_t lastKeyAt = 0;
 };
 
 // Writes the rescue floppy of the first disk as the program lays it out: the
@@ -154,6 +202,13 @@ Outcome RunKernel(FakeMachine& machine) {
 disk::Sector WithSize(disk::Sector record, int slot, std::uint32_t size) {
   disk::PutLittleEndian32(record, partition::EntryOffset(slot) + 12, size);
   return record;
+}
+
+// A used entry of type 07h in slot.
+disk::Sector WithEntry(disk::Sector record, int slot, std::uint32_t start, std::uint32_t size) {
+  record[partition::EntryOffset(slot) + 4] = kNtfs;
+  disk::PutLittleEndian32(record, partition::EntryOffset(slot) + 8, start);
+  return WithSize(record, slot, size);
 }
 
 void SetSignature(FakeDevice& disk, std::uint32_t signature) {
@@ -240,10 +295,8 @@ class ChainTest : public ::testing::Test {
   std::vector<std::uint32_t> ebrs = PutLogicalChain(machine.disks.front(), kBase, 3);
 };
 
-TEST_F(ChainTest, AcceptsTheProgramsWalkAndOneItEndedEarly) {
+TEST_F(ChainTest, AcceptsTheProgramsWalk) {
   MakeRescueFloppy(machine, ebrs);
-  EXPECT_EQ(Check().check, ChainCheck::Valid);
-  MakeRescueFloppy(machine, {ebrs[0]});
   EXPECT_EQ(Check().check, ChainCheck::Valid);
   MakeRescueFloppy(machine, {});
   EXPECT_EQ(Check().check, ChainCheck::Valid);
@@ -267,6 +320,16 @@ TEST_F(ChainTest, RefusesCopiesThatDoNotFormTheChain) {
   MakeRescueFloppy(machine, {ebrs[1]});
   EXPECT_EQ(Check().check, ChainCheck::BrokenLink);
   EXPECT_EQ(Check().copy, 1);
+
+  // Cut short, or its last link back to the first EBR: restored, the chain would loop.
+  MakeRescueFloppy(machine, {ebrs[0], ebrs[1]});
+  EXPECT_EQ(Check().check, ChainCheck::LinksOnward);
+  EXPECT_EQ(Check().copy, 2);
+  MakeRescueFloppy(machine, ebrs);
+  machine.floppy.PutSector(7, BootRecord({{0, kNtfs, 63}, {1, kExtendedLba, 0}}));
+  EXPECT_EQ(Check().check, ChainCheck::LinksOnward);
+  machine.floppy.PutSector(7, BootRecord({{0, kNtfs, 63}, {1, kNtfs, 0}}));
+  EXPECT_EQ(Check().check, ChainCheck::Valid) << "a link of another type ends the chain";
 
   MakeRescueFloppy(machine, ebrs);
   machine.floppy.PutSector(6, BootRecord({{0, kNtfs, 63}}, 2, false));
@@ -318,7 +381,7 @@ TEST_F(RescueKernelTest, YesWritesExactlyTheDifferingSectors) {
                          "        6144  EBR 3     same\n"
                          "Partitions: 1 primary, extended at LBA 2048 with 3 logical drives.\n"
                          "Restore 2 sectors to the hard disk? (Y/N) Y\nRestored 2 sectors.\n"
-                         "Remove the floppy and press any key to restart.\n"),
+                         "Remove the rescue disk and press any key to restart.\n"),
       std::string::npos)
       << machine.shown;
   EXPECT_TRUE(machine.keys.empty());
@@ -432,6 +495,83 @@ TEST_F(RescueKernelTest, OnlyAKeyPressedAfterTheQuestionAnswersIt) {
   EXPECT_TRUE(machine.diskWrites.empty());
 }
 
+TEST_F(RescueKernelTest, AHeldKeyAnswersNothingUntilTheKeyboardIsQuiet) {
+  // A floppy of another disk: two questions, which a held 'y' would both answer.
+  machine.disks.front().PutSector(0, BootRecord({{0, kNtfs, 2048}}, 0x5E));
+  machine.typedAhead = "y";  // already repeating when the question comes
+  machine.heldKey = 'y';
+  machine.heldEvery = 10;  // slower than any key repeats
+  machine.heldUntil = 20 * 18;
+  machine.keys = "n";
+  EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+  EXPECT_TRUE(machine.diskWrites.empty());
+  const std::string warning = "A key seems to be held down. Release all keys.\n";
+  EXPECT_TRUE(Shows(machine, "Restore 1 sector to the hard disk? (Y/N) \n" + warning +
+                                 "Restore 1 sector to the hard disk? (Y/N) N\n"));
+  EXPECT_EQ(machine.shown.find(warning), machine.shown.rfind(warning)) << "said once";
+
+  // Pressed for two seconds: that press answers the first question, not its
+  // repeats the second.
+  machine.shown.clear();
+  machine.heldUntil = machine.now + 2 * 18;
+  machine.keys = "yy";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
+  EXPECT_GT(machine.firstWriteAt, machine.heldUntil);
+  EXPECT_FALSE(Shows(machine, warning));
+}
+
+TEST_F(RescueKernelTest, TheRescueMediumIsNeverAHardDiskToRestore) {
+  Damage();
+  const FakeDevice stick = machine.floppy;
+  machine.disks.insert(machine.disks.begin(), stick);
+  machine.bootDrive = 0x80;
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
+  EXPECT_EQ(machine.writtenDisks, (std::set<std::uint8_t>{0x81}));
+  EXPECT_EQ(machine.disks[1].WrittenSectors(), original.WrittenSectors());
+
+  // Booted from 81h, a copy of the disk's LBA 0 on it too: the search skips it.
+  machine.disks = {FakeDevice(kDiskSectors), original, original};
+  machine.disks[2].PutSector(ebrs[1], disk::Sector{});
+  machine.bootDrive = 0x81;
+  machine.writtenDisks.clear();
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
+  EXPECT_EQ(machine.writtenDisks, (std::set<std::uint8_t>{0x82}));
+
+  machine.disks = {stick};
+  machine.bootDrive = 0x80;
+  machine.shown.clear();
+  EXPECT_EQ(RunKernel(machine), Outcome::NoHardDisk);
+  EXPECT_TRUE(Shows(machine,
+                    "No hard disk was found apart from the rescue disk itself. Nothing was "
+                    "written.\nPress any key to restart.\n"));
+}
+
+TEST_F(RescueKernelTest, AGptDiskNeedsASecondYes) {
+  disk::Sector protective = BootRecord({{0, 0xEE, 1}});  // disk signature 0
+  protective = WithSize(protective, 0, static_cast<std::uint32_t>(kDiskSectors - 1));
+  machine.disks.front().PutSector(0, protective);
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+  EXPECT_TRUE(machine.diskWrites.empty());
+  EXPECT_TRUE(Shows(machine,
+                    "This disk holds a GUID partition table (GPT); this floppy holds an MBR "
+                    "partition table.\nThis floppy may belong to another disk.\n"));
+}
+
+TEST_F(RescueKernelTest, AnEmptiedTableIsDamageNotAnotherTable) {
+  machine.disks.front().PutSector(0, BootRecord({}, 0xA0));
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
+  EXPECT_TRUE(Shows(machine,
+                    "           0  MBR       differs\n"
+                    "    disk: no partitions\n"
+                    "    copy: 07h 63 0 MiB, 05h 2048 0 MiB\n"));
+  EXPECT_FALSE(Shows(machine, "repartitioned"));
+  EXPECT_TRUE(DiskIsOriginal());
+}
+
 TEST_F(RescueKernelTest, AFloppyOfAnotherDiskWritesOnlyAfterASecondYes) {
   machine.disks.front().PutSector(0, BootRecord({{0, kNtfs, 2048}}, 0x5E));
   machine.keys = "y";
@@ -441,7 +581,7 @@ TEST_F(RescueKernelTest, AFloppyOfAnotherDiskWritesOnlyAfterASecondYes) {
                     "This floppy was made for the disk with signature A0A0A0A0; this disk has "
                     "5E5E5E5E.\nThis floppy may belong to another disk.\n"));
   EXPECT_TRUE(Shows(machine,
-                    "Restore 1 sectors to the hard disk? (Y/N) Y\n"
+                    "Restore 1 sector to the hard disk? (Y/N) Y\n"
                     "Restore to this disk anyway? (Y/N) N\nNothing was written.\n"));
 
   machine.keys = "yy";
@@ -525,16 +665,31 @@ TEST_F(RescueKernelTest, WithSeveralDisksRestoresTheOneCarryingTheSignature) {
   EXPECT_TRUE(machine.diskWrites.empty());
 }
 
+// Rows of the screen, the last one first.
+std::vector<std::string> RowsUpwards(const std::string& screen) {
+  std::vector<std::string> rows;
+  std::istringstream lines(screen);
+  for (std::string row; std::getline(lines, row);) {
+    rows.push_back(row);
+  }
+  std::reverse(rows.begin(), rows.end());
+  return rows;
+}
+
 // The worst decision for an MBR and three EBRs: another disk's signature,
 // partitions beyond its end, and another valid table at every LBA.
 TEST_F(RescueKernelTest, TheDecisionFitsTheScreenAndLongerOnesPage) {
-  const auto plant = [this](int ebrCount) {
+  const auto plant = [this](int ebrCount, bool fourEntries) {
     machine = FakeMachine();
     FakeDevice& disk = machine.disks.front();
     ebrs = PutLogicalChain(disk, kBase, ebrCount);
     disk::Sector mbr = disk.GetSector(0);
     mbr = WithSize(mbr, 0, 1U << 19U);
     mbr = WithSize(mbr, 1, 1U << 30U);
+    if (fourEntries) {
+      mbr = WithEntry(mbr, 2, 600000, 100000);
+      mbr = WithEntry(mbr, 3, 800000, 100000);
+    }
     disk.PutSector(0, mbr);
     MakeRescueFloppy(machine, ebrs);
     mbr = WithSize(mbr, 1, 1U << 19U);
@@ -546,7 +701,7 @@ TEST_F(RescueKernelTest, TheDecisionFitsTheScreenAndLongerOnesPage) {
       disk.PutSector(lba, ebr);
     }
   };
-  plant(3);
+  plant(3, false);
   EXPECT_EQ(RunKernel(machine), Outcome::Declined);
   EXPECT_FALSE(Shows(machine, "Press any key for more.")) << machine.screen;
   EXPECT_LE(machine.mostRowsBeforeAKey, 24) << machine.screen;
@@ -554,7 +709,35 @@ TEST_F(RescueKernelTest, TheDecisionFitsTheScreenAndLongerOnesPage) {
   EXPECT_TRUE(Shows(machine, "    disk: 07h 4159 0 MiB, 05h 6144 0 MiB\n"))
       << "links from the base";
 
-  plant(14);
+  // 27 rows: a page between blocks, the reasons again above the second question.
+  plant(3, true);
+  machine.keys = " y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+  EXPECT_LE(machine.mostRowsBeforeAKey, 24) << machine.screen;
+  EXPECT_LE(machine.WidestRow(), 79U) << machine.screen;
+  const std::string prompt = "Press any key for more.\n";
+  ASSERT_TRUE(Shows(machine, prompt)) << machine.screen;
+  for (auto at = machine.shown.find(prompt); at != std::string::npos;
+       at = machine.shown.find(prompt, at + 1)) {
+    EXPECT_EQ(machine.shown[at - 1], '\n') << "a page ends inside a sentence:\n" << machine.shown;
+    EXPECT_NE(machine.shown.substr(at + prompt.size(), 4), "    ")
+        << "a sector's tables apart from its row:\n"
+        << machine.shown;
+  }
+  const std::vector<std::string> rows = RowsUpwards(machine.screen);
+  const auto question = std::find_if(rows.begin(), rows.end(), [](const std::string& row) {
+    return row.starts_with("Restore to this disk anyway? (Y/N)");
+  });
+  ASSERT_NE(question, rows.end()) << machine.screen;
+  const auto shownWithIt = [&](const std::string& text) {
+    return std::any_of(question, std::min(question + 25, rows.end()),
+                       [&](const std::string& row) { return row.find(text) != std::string::npos; });
+  };
+  EXPECT_TRUE(shownWithIt("the disk with signature A0A0A0A0")) << machine.screen;
+  EXPECT_TRUE(shownWithIt("The partitions on this floppy end at sector")) << machine.screen;
+  EXPECT_EQ(question[1], "This floppy may belong to another disk.") << machine.screen;
+
+  plant(14, false);
   EXPECT_EQ(RunKernel(machine), Outcome::Declined);
   EXPECT_TRUE(Shows(machine, "Press any key for more."));
   EXPECT_LE(machine.mostRowsBeforeAKey, 24) << machine.screen;
