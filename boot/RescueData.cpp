@@ -57,16 +57,33 @@ SectorView CopyAt(std::span<const std::uint8_t> copies, int copy) {
       .first<disk::kSectorSize>();
 }
 
-bool SameSector(SectorView sector, std::span<const std::uint8_t> other) {
-  if (other.size() != sector.size()) {
+namespace {
+
+bool SameBytes(std::span<const std::uint8_t> bytes, std::span<const std::uint8_t> other) {
+  if (other.size() != bytes.size()) {
     return false;
   }
-  for (std::size_t at = 0; at < sector.size(); ++at) {
-    if (sector[at] != other[at]) {
+  for (std::size_t at = 0; at < bytes.size(); ++at) {
+    if (bytes[at] != other[at]) {
       return false;
     }
   }
   return true;
+}
+
+std::span<const std::uint8_t> EntriesOf(SectorView record) {
+  return record.subspan(partition::kPartitionTableOffset,
+                        partition::kPartitionEntrySize * kPartitionEntryCount);
+}
+
+}  // namespace
+
+bool SameSector(SectorView sector, std::span<const std::uint8_t> other) {
+  return SameBytes(sector, other);
+}
+
+bool SameEntries(SectorView record, SectorView other) {
+  return SameBytes(EntriesOf(record), EntriesOf(other));
 }
 
 ChainProblem CheckChain(const RescueIndex& index, std::span<const std::uint8_t> copies) {

@@ -79,6 +79,10 @@ SectorView CopyAt(std::span<const std::uint8_t> copies, int copy);
 // Whether other holds exactly the 512 bytes of sector.
 bool SameSector(SectorView sector, std::span<const std::uint8_t> other);
 
+// Whether two boot records hold the same four partition entries, whatever
+// their boot code or disk signature.
+bool SameEntries(SectorView record, SectorView other);
+
 // What the copies describe, for the one-line summary: primary partitions in
 // the MBR, the first extended entry, and logical drives (EBRs whose first
 // entry is used).

@@ -603,7 +603,8 @@ Line EntriesLine(const Rescue& rescue, const char* side, SectorView record, std:
 }
 
 // The row of one copy, with both tables where the disk holds a valid one
-// there, kept on one page. Returns whether the disk's table has partitions.
+// there, kept on one page. Returns whether the disk's table has partitions
+// other than the copy's.
 bool SayComparison(Rescue& rescue, int copy, const Line& row, bool showTables, Tone tone) {
   Screen& screen = rescue.screen;
   if (!showTables) {
@@ -619,7 +620,7 @@ bool SayComparison(Rescue& rescue, int copy, const Line& row, bool showTables, T
   Say(screen, row, tone);
   Say(screen, disk);
   Say(screen, copied);
-  return partition::HasUsedEntry(onDisk);
+  return partition::HasUsedEntry(onDisk) && !SameEntries(onDisk, rescue.Copy(copy));
 }
 
 // Compares each copy with the disk, shows the result and, where the disk

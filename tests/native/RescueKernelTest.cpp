@@ -560,7 +560,7 @@ TEST_F(RescueKernelTest, AGptDiskNeedsASecondYes) {
                     "partition table.\nThis floppy may belong to another disk.\n"));
 }
 
-TEST_F(RescueKernelTest, AnEmptiedTableIsDamageNotAnotherTable) {
+TEST_F(RescueKernelTest, AnEmptiedOrSameTableIsNoOtherTable) {
   machine.disks.front().PutSector(0, BootRecord({}, 0xA0));
   machine.keys = "y";
   EXPECT_EQ(RunKernel(machine), Outcome::Restored);
@@ -570,6 +570,13 @@ TEST_F(RescueKernelTest, AnEmptiedTableIsDamageNotAnotherTable) {
                     "    copy: 07h 63 0 MiB, 05h 2048 0 MiB\n"));
   EXPECT_FALSE(Shows(machine, "repartitioned"));
   EXPECT_TRUE(DiskIsOriginal());
+
+  // Only the disk signature changed: the same partitions, another disk perhaps.
+  SetSignature(machine.disks.front(), 0x5E6F7081);
+  machine.shown.clear();
+  EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+  EXPECT_TRUE(Shows(machine, "    disk: 07h 63 0 MiB, 05h 2048 0 MiB\n"));
+  EXPECT_FALSE(Shows(machine, "repartitioned"));
 }
 
 TEST_F(RescueKernelTest, AFloppyOfAnotherDiskWritesOnlyAfterASecondYes) {
