@@ -4,7 +4,9 @@
 ; sectors 3 to 18, over the FATs' later sectors, so the loader follows only the
 ; FAT entries held in sector 1 and 2 (the first 682 clusters): a kernel copied
 ; onto a clean floppy lies there. A failure shows one line, also on COM1, and
-; waits for a key to restart.
+; waits for a key to restart. Some BIOSes return with the direction flag set,
+; which would turn the name comparison and the line's bytes backwards: every
+; return from the BIOS, the boot itself included, clears it.
 
 bits 16
 org 0x7C00
@@ -133,12 +135,14 @@ readSector:
     mov dl, [driveNumber]
     mov ax, 0x0201
     int 0x13
+    cld
     pop ax
     jnc .done
     push ax
     xor ax, ax                  ; reset the drive and try again
     mov dl, [driveNumber]
     int 0x13
+    cld
     pop ax
     dec di
     jnz .try
@@ -150,6 +154,7 @@ readSector:
 
 ; Shows the line at si on the screen and COM1, waits for a key, restarts.
 fail:
+    cld                         ; after int 10h and int 14h too
     lodsb
     test al, al
     jz .wait

@@ -1,13 +1,19 @@
 ; A test-only BOOTCORE.BIN: stages the BIOS behaviours QEMU's own BIOS does not
 ; show, then runs the real rescue kernel, appended to it. The unchanged boot
 ; sector loads both at 0000:1000; this copies itself to 9000:1000, chains
-; int 13h through a hook there, moves the kernel down to 0000:1000 and jumps
-; to it with the boot drive in dl. Assembled with one or more of:
+; int 13h (and int 16h) through hooks there, moves the kernel down to
+; 0000:1000 and jumps to it with the boot drive in dl. Assembled with one or
+; more of:
 ;   -DKEY_TYPED_AHEAD   a 'y' in the BIOS keyboard buffer before the kernel starts
-;   -DESP_HIGH          esp's upper half set at the kernel's entry and after every int 13h
+;   -DKEY_HELD          int 16h always has a 'y' ready, as with a key held down
+;   -DESP_HIGH          esp's upper half set at each hand-over and after every int 13h
 ;   -DDIRECTION_SET     the direction flag set after every int 13h
-;   -DFLOPPY_RETRIES    the kernel's first two floppy reads fail
+;   -DFLOPPY_RETRIES    the first two floppy reads after each hand-over fail
 ;   -DSECTORS_4K        function 48h reports 4096-byte sectors
+;   -DBOOT_SECTOR       the boot sector runs under the hooks too: once they are
+;                       in, the medium's sector 0 is booted again, and the boot
+;                       sector loads this file a second time, which then finds
+;                       the hooks in and starts the kernel
 ; Usage: nasm -f bin -D... -o quirks.bin BiosQuirks.asm; cat quirks.bin bootcore.bin
 
 bits 16
@@ -16,8 +22,10 @@ org 0x1000
 STUB_SIZE       equ 1024
 KERNEL          equ 0x1000
 KERNEL_BYTES    equ 0x7C00 - KERNEL - STUB_SIZE   ; all the boot sector can have loaded
+BOOT_SECTOR_AT  equ 0x7C00
 HOOK_SEGMENT    equ 0x9000
 INT13_VECTOR    equ 0x13 * 4
+INT16_VECTOR    equ 0x16 * 4
 
 start:
     cld
@@ -25,6 +33,8 @@ start:
     mov ds, ax
     mov ax, HOOK_SEGMENT
     mov es, ax
+    cmp [INT13_VECTOR + 2], ax  ; loaded again by a boot sector that ran hooked
+    je startKernel
     mov si, KERNEL
     mov di, KERNEL
     mov cx, STUB_SIZE
@@ -35,7 +45,17 @@ start:
     mov [es:oldInt13], eax
     mov word [INT13_VECTOR], hookInt13
     mov word [INT13_VECTOR + 2], HOOK_SEGMENT
+%ifdef KEY_HELD
+    mov eax, [INT16_VECTOR]
+    mov [es:oldInt16], eax
+    mov word [INT16_VECTOR], hookInt16
+    mov word [INT16_VECTOR + 2], HOOK_SEGMENT
+%endif
     sti
+%ifdef BOOT_SECTOR
+    jmp HOOK_SEGMENT:bootAgain
+%endif
+startKernel:
 %ifdef KEY_TYPED_AHEAD
     mov ah, 0x05                ; store a keystroke: scan code of Y, 'y'
     mov cx, 0x1579
@@ -43,7 +63,33 @@ start:
 %endif
     jmp HOOK_SEGMENT:moveKernel
 
-; Runs from 9000:xxxx, out of the way of the kernel it moves.
+; Hands over to the code at 0000:%1 with the boot drive in dl; from
+; 9000:xxxx only.
+%macro handOver 1
+%ifdef FLOPPY_RETRIES
+    mov byte [cs:floppyFailures], 2
+%endif
+%ifdef ESP_HIGH
+    or esp, 0x5A5A0000          ; sp, the part real mode uses, stays
+%endif
+    mov dl, [cs:bootDrive]
+    jmp 0x0000:%1
+%endmacro
+
+; The following run from 9000:xxxx, out of the way of what they load or move.
+%ifdef BOOT_SECTOR
+bootAgain:
+    xor ax, ax                  ; sector 0 to 0000:7C00, as the BIOS boots
+    mov es, ax
+    mov bx, BOOT_SECTOR_AT
+    mov ax, 0x0201
+    mov cx, 0x0001
+    mov dh, 0
+    mov dl, [cs:bootDrive]
+    int 0x13
+    handOver BOOT_SECTOR_AT
+%endif
+
 moveKernel:
     xor ax, ax
     mov ds, ax
@@ -53,11 +99,7 @@ moveKernel:
     mov cx, KERNEL_BYTES
     cld
     rep movsb
-    mov dl, [cs:bootDrive]
-%ifdef ESP_HIGH
-    or esp, 0x5A5A0000          ; sp, the part real mode uses, stays
-%endif
-    jmp 0x0000:KERNEL
+    handOver KERNEL
 
 hookInt13:
     mov [cs:function], ah
@@ -92,9 +134,26 @@ hookInt13:
 %endif
     retf 2                      ; with the BIOS's flags, not the caller's
 
+%ifdef KEY_HELD
+; Reads and checks for a key (functions 00h, 01h and their 10h, 11h twins)
+; always find a 'y', as the repeat of a held key keeps the buffer filled.
+hookInt16:
+    push ax
+    and ah, 0xEF                ; the enhanced functions as the plain ones
+    cmp ah, 0x01
+    pop ax
+    ja .chain
+    mov ax, 0x1579              ; scan code of Y, 'y'
+    test ax, ax                 ; clears ZF: a key is ready
+    retf 2
+.chain:
+    jmp far [cs:oldInt16]
+%endif
+
 oldInt13        dd 0
+oldInt16        dd 0
 bootDrive       db 0
 function        db 0
-floppyFailures  db 2
+floppyFailures  db 0
 
     times STUB_SIZE - ($ - $$) db 0

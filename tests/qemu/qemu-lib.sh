@@ -21,80 +21,135 @@ corvane_qemu_tier_missing() {  # LOADER
   fi
 }
 
+# The last lines QEMU is stopped at: the boot sector's failures, which wait
+# for a key before a new boot, and the kernel's wait for the keys to be
+# released, which lasts for ever while a key is held.
+CORVANE_QEMU_STUCK=('Rescue kernel not found' 'Floppy read error'
+  'A key seems to be held down. Release all keys.')
+# The kernel's last line, after which a key restarts the PC.
+CORVANE_QEMU_RESTART='any key to restart.'
+
+# Whether the file holds one of the texts: FILE TEXT...
+corvane_file_says() {
+  local file=$1 text
+  shift
+  for text in "$@"; do
+    grep -qF -- "$text" "$file" 2>/dev/null && return 0
+  done
+  return 1
+}
+
 # Waits until the file holds one of the texts: FILE SECONDS TEXT...
 # Fails on timeout.
 corvane_wait_for_text() {
-  local file=$1 deadline=$((SECONDS + $2)) text
+  local file=$1 deadline=$((SECONDS + $2))
   shift 2
   while ((SECONDS < deadline)); do
-    for text in "$@"; do
-      grep -qF -- "$text" "$file" 2>/dev/null && return 0
-    done
+    corvane_file_says "$file" "$@" && return 0
     sleep 0.1
   done
   return 1
 }
 
-# Waits until the file holds COUNT questions "(Y/N)" or the kernel's last
-# line: FILE SECONDS COUNT. Fails on timeout.
+# Waits until the file holds COUNT questions "(Y/N)" or a last line:
+# FILE SECONDS COUNT. Fails on timeout.
 corvane_wait_for_question() {
   local file=$1 deadline=$((SECONDS + $2)) count=$3
   while ((SECONDS < deadline)); do
     (($(grep -oF '(Y/N)' "$file" 2>/dev/null | wc -l) >= count)) && return 0
-    grep -qF 'any key to restart.' "$file" 2>/dev/null && return 0
+    corvane_file_says "$file" "$CORVANE_QEMU_RESTART" "${CORVANE_QEMU_STUCK[@]}" && return 0
     sleep 0.1
   done
   return 1
 }
 
-# Boots FLOPPY (a floppy image, or a CD image when it ends in .iso) with the
-# disk images as BIOS hard disks 80h, 81h, ... and
-# answers the kernel: the keys of ANSWER (y or n each) at its questions in
-# turn, then a key at "... any key to restart.", after which the kernel restarts the PC
-# and QEMU (-no-reboot) ends. When the boot sector fails instead, QEMU is
-# stopped once its line is there. Leaves in FOLDER serial.log (the kernel's lines)
-# and screen.png (the screen when the kernel waited for its first key), and
-# sets CORVANE_QEMU_PROMPT_SECONDS to the time from QEMU's start to that wait.
-# Usage: corvane_qemu_rescue FOLDER FLOPPY ANSWER DISK...
-corvane_qemu_rescue() {
-  local folder=$1 floppy=$2 answer=$3 drives=() index=0 disk monitor pid started status=0
-  shift 3
+# One IDE hard disk's QEMU options, the INDEX-th IDE unit (0 is the first
+# bus's master): INDEX FILE [PROPERTY,...]
+corvane_qemu_ide_disk() {
+  printf '%s\n' -drive "if=none,id=ide$1,format=raw,file=$2" \
+    -device "ide-hd,drive=ide$1,bus=ide.$(($1 / 2)),unit=$(($1 % 2))${3:+,$3}"
+}
+
+# The QEMU options that boot MEDIUM the way CORVANE_QEMU_BOOT names, with the
+# DISKs on the IDE buses, one a line: MEDIUM DISK...
+# floppy (the default): MEDIUM is the floppy drive, the DISKs are 80h, 81h, ...
+# cd (always for a .iso): MEDIUM is the CD, whose emulated floppy is 00h.
+# stick, disk: MEDIUM is a USB stick, or the IDE unit after the DISKs, booted
+# first: hard disk 80h, with the DISKs as 81h, ...
+corvane_qemu_boot_options() {
+  local medium=$1 mode=${CORVANE_QEMU_BOOT:-floppy} index=0 disk hard_disk=false
+  # The boot sector reads its medium by a floppy's geometry.
+  local first=cyls=80,heads=2,secs=18,bootindex=0
+  shift
+  [[ $medium != *.iso ]] || mode='cd'
+  case $mode in
+    floppy) printf '%s\n' -drive "if=floppy,format=raw,file=$medium" -boot a ;;
+    cd) printf '%s\n' -drive "if=ide,index=3,media=cdrom,format=raw,file=$medium" -boot d ;;
+    stick)
+      printf '%s\n' -device usb-ehci,id=ehci -drive "if=none,id=stick,format=raw,file=$medium" \
+        -device usb-bot,id=bot,bus=ehci.0 \
+        -device "scsi-hd,bus=bot.0,scsi-id=0,lun=0,drive=stick,$first"
+      hard_disk=true ;;
+    disk)
+      corvane_qemu_ide_disk $# "$medium" "$first"
+      hard_disk=true ;;
+    *) echo "corvane_qemu_boot_options: no boot way $mode" >&2; return 1 ;;
+  esac
   for disk in "$@"; do
-    drives+=(-drive "if=ide,index=$index,format=raw,file=$disk")
+    if $hard_disk; then
+      corvane_qemu_ide_disk "$index" "$disk" "bootindex=$((index + 1))"
+    else
+      corvane_qemu_ide_disk "$index" "$disk"
+    fi
     index=$((index + 1))
   done
+}
+
+# Boots MEDIUM (see corvane_qemu_boot_options) with the DISKs and answers the
+# kernel: the keys of ANSWER (y or n each) at its questions in turn, then a key
+# at "... any key to restart.", after which the kernel restarts the PC and QEMU
+# (-no-reboot) ends. Each key comes a second after the kernel asks for it: it
+# takes only a key that follows a quiet keyboard. At a line of CORVANE_QEMU_STUCK QEMU is stopped instead.
+# Leaves in FOLDER serial.log and serial.txt (the kernel's lines) and
+# screen.png (the screen when the kernel waited for its first key, or when QEMU
+# was stopped), and sets CORVANE_QEMU_PROMPT_SECONDS to the time from QEMU's
+# start to that first wait.
+# Usage: corvane_qemu_rescue FOLDER MEDIUM ANSWER DISK...
+corvane_qemu_rescue() {
+  local folder=$1 medium=$2 answer=$3 options monitor pid started status=0
+  shift 3
+  mapfile -t options < <(corvane_qemu_boot_options "$medium" "$@")
   mkdir -p "$folder"
-  rm -f "$folder/serial.log" "$folder/monitor" "$folder/screen.ppm"
+  local log=$folder/serial.log
+  rm -f "$log" "$folder/monitor" "$folder/screen.ppm"
   mkfifo "$folder/monitor"
   started=$(date +%s%N)
-  local boot=(-drive "if=floppy,format=raw,file=$floppy" -boot a)
-  # A CD image boots from the CD drive, which gives its floppy drive 00h.
-  [[ $floppy != *.iso ]] || boot=(-drive "if=ide,index=3,media=cdrom,format=raw,file=$floppy" -boot d)
-  qemu-system-i386 -display none -nic none -no-reboot -serial "file:$folder/serial.log" \
-    -monitor stdio "${boot[@]}" "${drives[@]}" \
-    <"$folder/monitor" >"$folder/qemu.log" 2>&1 &
+  qemu-system-i386 -display none -nic none -no-reboot -serial "file:$log" \
+    -monitor stdio "${options[@]}" <"$folder/monitor" >"$folder/qemu.log" 2>&1 &
   pid=$!
-  exec {monitor}>"$folder/monitor"
-  local prompt='(Y/N)' restart='any key to restart.'
-  # The boot sector's own failures end in a wait for a key, then a new boot.
-  local stuck=('Rescue kernel not found' 'Floppy read error')
-  if corvane_wait_for_text "$folder/serial.log" 60 "$prompt" "$restart" "${stuck[@]}"; then
+  # Read-write, so that a command to a QEMU that has ended already fails
+  # quietly rather than ending this shell.
+  exec {monitor}<>"$folder/monitor"
+  local prompt='(Y/N)' restart=$CORVANE_QEMU_RESTART stuck=("${CORVANE_QEMU_STUCK[@]}")
+  if corvane_wait_for_text "$log" 60 "$prompt" "$restart" "${stuck[@]}"; then
     CORVANE_QEMU_PROMPT_SECONDS=$(awk -v ns=$(($(date +%s%N) - started)) 'BEGIN {printf "%.1f", ns / 1e9}')
     echo "screendump $folder/screen.ppm" >&"$monitor"
     local asked=0
-    while ((asked < ${#answer})) && ! grep -qF "$restart" "$folder/serial.log"; do
-      corvane_wait_for_question "$folder/serial.log" 60 $((asked + 1)) || break
-      grep -qF "$restart" "$folder/serial.log" && break
-      sleep 0.5
+    while ((asked < ${#answer})); do
+      corvane_wait_for_question "$log" 60 $((asked + 1)) || break
+      corvane_file_says "$log" "$restart" "${stuck[@]}" && break
+      sleep 1
       echo "sendkey ${answer:asked:1}" >&"$monitor"
       asked=$((asked + 1))
     done
-    if grep -qF "$prompt" "$folder/serial.log"; then
-      corvane_wait_for_text "$folder/serial.log" 60 "$restart" || status=1
+    if corvane_file_says "$log" "$prompt"; then
+      corvane_wait_for_text "$log" 60 "$restart" "${stuck[@]}" || status=1
     fi
-    if grep -qF -e "${stuck[0]}" -e "${stuck[1]}" "$folder/serial.log"; then
+    if corvane_file_says "$log" "${stuck[@]}"; then
+      echo "screendump $folder/screen.ppm" >&"$monitor"
       echo quit >&"$monitor"
     else
+      sleep 1
       echo "sendkey ret" >&"$monitor"
     fi
   else

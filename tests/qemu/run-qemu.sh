@@ -10,11 +10,13 @@
 # byte for byte, that the floppy was not written, and that mtools still reads
 # BOOTCORE.BIN from it, identical to the built one. The kernel's screens are
 # kept in the artefact folder. For what SeaBIOS does not do (esp's upper half
-# or the direction flag set by int 13h, 4096-byte sectors, failing floppy
-# reads, a key typed during the boot), floppies carry a test-only
-# BOOTCORE.BIN (BiosQuirks.asm) that stages it and then runs the real kernel.
-# The program's image files (/image) boot too: the .img as a floppy, the .iso
-# from QEMU's CD drive.
+# or the direction flag set by int 13h, from the boot sector on, 4096-byte
+# sectors, failing floppy reads, a key typed during the boot or held down),
+# floppies carry a test-only BOOTCORE.BIN (BiosQuirks.asm) that stages it and
+# then runs the real kernel. The program's image files (/image) boot too: the
+# .img as a floppy, the .iso from QEMU's CD drive. The rescue floppy booted as
+# a USB stick or an IDE disk is the BIOS's hard disk 80h, which the kernel
+# must leave alone, with the damaged disk as 81h.
 # Usage: run-qemu.sh PROGRAM DRIVER ARTEFACT-FOLDER
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -132,7 +134,7 @@ boot_case() {  # FLOPPY ANSWER TEXT DISK...
   cp "$work/boot-$name/screen.png" "$artefacts/$name/screen.png" 2>/dev/null || true
   grep -qF -- "$text" "$work/boot-$name/serial.txt" ||
     fail "the kernel did not say \"$text\" but"$'\n'"$(cat "$work/boot-$name/serial.txt")"
-  [[ $(md5sum <"$floppy") == "$before" ]] || fail "the floppy was written"
+  [[ $(md5sum <"$floppy") == "$before" ]] || fail "the rescue medium was written"
   [[ $floppy == */no-kernel.img || $floppy == *.iso ]] && return 0
   # The program's copies lie over FAT sectors 3 and up, which mtools' checks refuse.
   MTOOLS_SKIP_CHECK=1 mcopy -n -i "$floppy" ::BOOTCORE.BIN "$work/boot-$name/kernel" 2>/dev/null &&
@@ -160,9 +162,10 @@ make_rescue_floppy "$disks/mbr-unsigned.img" "$floppies/mbr-unsigned.img" no
 make_rescue_floppy "$disks/logical3.img" "$floppies/no-kernel.img" yes &&
   MTOOLS_SKIP_CHECK=1 mdel -i "$floppies/no-kernel.img" ::BOOTCORE.BIN
 quirks_kernel "$work/typed-ahead.bin" KEY_TYPED_AHEAD
-quirks_kernel "$work/odd-bios.bin" ESP_HIGH DIRECTION_SET FLOPPY_RETRIES
+quirks_kernel "$work/odd-bios.bin" BOOT_SECTOR ESP_HIGH DIRECTION_SET FLOPPY_RETRIES
 quirks_kernel "$work/sectors-4k.bin" SECTORS_4K
-for quirk in typed-ahead odd-bios sectors-4k; do
+quirks_kernel "$work/key-held.bin" KEY_HELD
+for quirk in typed-ahead odd-bios sectors-4k key-held; do
   KERNEL_FILE=$work/$quirk.bin make_rescue_floppy "$disks/logical3.img" "$floppies/$quirk.img" yes
 done
 mapfile -t ebrs < <(ebr_chain "$disks/logical3.img")
@@ -242,7 +245,7 @@ name=second-disk-carries-the-signature
 cp "$disks/second.img" "$work/second.img"
 cp "$disks/logical3.img" "$disk"
 zero_sector "$disk" "${ebrs[1]}"
-boot_case "$floppies/logical3.img" y "Restored 1 sectors." "$work/second.img" "$disk"
+boot_case "$floppies/logical3.img" y "Restored 1 sector." "$work/second.img" "$disk"
 grep -qF "Hard disk 81h carries this floppy's disk signature" "$work/boot-$name/serial.txt" ||
   fail "the kernel did not say which disk carries the signature"
 expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
@@ -255,10 +258,20 @@ KERNEL_FILE=$work/typed-ahead.bin boot_case "$floppies/typed-ahead.img" n "Nothi
 expect_disk "$disk" "$work/damaged.img" "unchanged"
 finish_case
 
+# The boot sector runs under the staged BIOS too, so it must load the kernel
+# (and the stub) through it.
 name=odd-bios-restored
 cp "$work/damaged.img" "$disk"
 KERNEL_FILE=$work/odd-bios.bin boot_case "$floppies/odd-bios.img" y "Restored 2 sectors." "$disk"
 expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
+finish_case
+
+# Both questions would take the held key: the floppy was made for another disk.
+name=held-key-answers-nothing
+cp "$disks/other96.img" "$disk"
+KERNEL_FILE=$work/key-held.bin boot_case "$floppies/key-held.img" "" \
+  "A key seems to be held down. Release all keys." "$disk"
+expect_disk "$disk" "$disks/other96.img" "unchanged"
 finish_case
 
 name=sectors-4k-refused
@@ -266,6 +279,28 @@ cp "$work/damaged.img" "$disk"
 KERNEL_FILE=$work/sectors-4k.bin boot_case "$floppies/sectors-4k.img" y "The BIOS reports \
 4096-byte sectors for this disk; a rescue floppy holds 512-byte sectors. Nothing was written." "$disk"
 expect_disk "$disk" "$work/damaged.img" "unchanged"
+finish_case
+
+# The rescue floppy booted as hard disk 80h, a USB stick or the second IDE
+# disk, leaves itself alone and restores disk 81h.
+for boot in stick disk; do
+  name=booted-as-$boot-restores-disk-81h
+  cp "$work/damaged.img" "$disk"
+  CORVANE_QEMU_BOOT=$boot boot_case "$floppies/logical3.img" y \
+    "Restored 2 sectors." "$disk"
+  expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
+  finish_case
+done
+
+# The rescue floppy at the start of a 64 MiB disk, the only hard disk: two
+# yes would make a kernel that counts it restore its copies over it.
+name=booted-disk-alone-nothing-written
+rm -f "$work/rescue-disk.img"
+truncate -s 64M "$work/rescue-disk.img"
+dd if="$floppies/logical3.img" of="$work/rescue-disk.img" conv=notrunc status=none
+CORVANE_QEMU_BOOT=disk boot_case "$work/rescue-disk.img" yy "No hard disk was found apart from \
+the rescue disk itself. Nothing was written."
+rm -f "$work/rescue-disk.img"
 finish_case
 
 name=floppy-without-rescue-data
@@ -288,7 +323,7 @@ finish_case
 name=primary-only-restored
 cp "$disks/primary.img" "$disk"
 zero_sector "$disk" 0
-boot_case "$floppies/primary.img" y "Restored 1 sectors." "$disk"
+boot_case "$floppies/primary.img" y "Restored 1 sector." "$disk"
 expect_disk "$disk" "$disks/primary.img" "back byte for byte"
 finish_case
 
