@@ -9,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "boot/RescueData.h"
@@ -42,13 +43,16 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
   std::map<std::uint8_t, std::uint16_t> bytesPerSector;  // 512 where not set
   std::set<std::uint32_t> unreadable;                    // on every disk, until written
   std::set<std::uint32_t> refusedWrites;
-  std::set<std::uint32_t> lostWrites;  // accepted, then lost
+  std::set<std::uint32_t> lostWrites;             // accepted, then lost
+  std::set<std::uint32_t> unreadableOnceWritten;  // written, then unreadable
   bool extensions = true;
+  bool geometryKnown = true;
   std::uint8_t bootDrive = 0x00;
-  std::string typedAhead;    // in the keyboard buffer before anything asks
-  std::string keys;          // typed once asked, one at a time
-  std::uint32_t pause = 20;  // ticks before a person types the next key
-  char heldKey = 0;          // held down until heldUntil, repeating every heldEvery ticks
+  std::string typedAhead;        // in the keyboard buffer before anything asks
+  std::string keys;              // typed once asked, one at a time
+  std::uint32_t pause = 20;      // ticks before a person types a key
+  std::uint32_t nextPause = 20;  // before the next one
+  char heldKey = 0;              // held down until heldUntil, repeating every heldEvery ticks
   std::uint32_t heldUntil = 0;
   std::uint32_t heldEvery = 2;
   std::uint32_t now = 0;  // the BIOS timer
@@ -80,9 +84,10 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
       lastKeyAt = now;
       return true;
     }
-    if (now < lastKeyAt + pause) {
+    if (now < lastKeyAt + nextPause) {
       return false;
     }
+    nextPause = pause;
     CountRows();
     if (keys.empty()) {
       keys = "n";
@@ -109,6 +114,9 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
   }
   bool ReadDiskGeometry(std::uint8_t disk, boot::DiskGeometry& geometry) override {
     CheckNotBootDrive(disk);
+    if (!geometryKnown) {
+      return false;
+    }
     geometry.sectors = Disk(disk).SizeInBytes() / disk::kSectorSize;
     geometry.bytesPerSector = bytesPerSector.contains(disk) ? bytesPerSector.at(disk) : 512;
     measured.insert(disk);
@@ -131,6 +139,9 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
       return false;
     }
     unreadable.erase(lba);
+    if (unreadableOnceWritten.contains(lba)) {
+      unreadable.insert(lba);
+    }
     if (!lostWrites.contains(lba)) {
       disk::Sector sector{};
       std::copy(data.begin(), data.end(), sector.begin());
@@ -300,6 +311,8 @@ TEST_F(ChainTest, AcceptsTheProgramsWalk) {
   EXPECT_EQ(Check().check, ChainCheck::Valid);
   MakeRescueFloppy(machine, {});
   EXPECT_EQ(Check().check, ChainCheck::Valid);
+  machine.floppy.PutSector(4, BootRecord({{0, kNtfs, 63}}));
+  EXPECT_EQ(Check().check, ChainCheck::Valid) << "primary partitions only";
 }
 
 TEST_F(ChainTest, LinksWrapAt32Bits) {
@@ -345,6 +358,13 @@ TEST_F(ChainTest, RefusesCopiesThatDoNotFormTheChain) {
   machine.floppy.PutSector(3, ControlBufferOf({0, 0, ebrs[0], ebrs[1], ebrs[0]}));
   machine.floppy.PutSector(7, machine.floppy.GetSector(5));
   EXPECT_EQ(Check().check, ChainCheck::RepeatedLba) << "a loop";
+
+  // An extended partition at LBA 0: its EBR's copy would go over the MBR.
+  machine.floppy.PutSector(4, BootRecord({{0, kNtfs, 63}, {1, kExtended, 0}}));
+  machine.floppy.PutSector(5, BootRecord({{0, kNtfs, 63}}));
+  machine.floppy.PutSector(3, ControlBufferOf({0, 0, 0}));
+  EXPECT_EQ(Check().check, ChainCheck::RepeatedLba);
+  EXPECT_EQ(Check().copy, 1);
 }
 
 class RescueKernelTest : public ChainTest {
@@ -385,12 +405,22 @@ TEST_F(RescueKernelTest, YesWritesExactlyTheDifferingSectors) {
       std::string::npos)
       << machine.shown;
   EXPECT_TRUE(machine.keys.empty());
+
+  // Only its 55 AA lost: the EBR is still damaged, and restored.
+  disk::Sector unsigned3 = machine.disks.front().GetSector(ebrs[2]);
+  unsigned3[510] = 0;
+  unsigned3[511] = 0;
+  machine.disks.front().PutSector(ebrs[2], unsigned3);
+  machine.diskWrites.clear();
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
+  EXPECT_EQ(machine.diskWrites, (std::vector<std::uint32_t>{ebrs[2]}));
 }
 
 TEST_F(RescueKernelTest, NoWritesNothing) {
   Damage();
   const FakeDevice damaged = machine.disks.front();
-  machine.keys = "n";
+  machine.keys = "N";
   EXPECT_EQ(RunKernel(machine), Outcome::Declined);
   EXPECT_TRUE(machine.diskWrites.empty());
   EXPECT_EQ(machine.disks.front().WrittenSectors(), damaged.WrittenSectors());
@@ -412,7 +442,7 @@ TEST_F(RescueKernelTest, RefusesWithoutWritingWhatItCannotTrust) {
   EXPECT_EQ(RunKernel(machine), Outcome::SeveralHardDisks);
   EXPECT_TRUE(Shows(machine,
                     "More than one hard disk is attached. Remove all hard disks other "
-                    "than the damaged one and restart.\n"));
+                    "than the damaged one and restart.\nPress any key to restart.\n"));
   machine.disks.clear();
   EXPECT_EQ(RunKernel(machine), Outcome::NoHardDisk);
   EXPECT_TRUE(Shows(machine, "No hard disk found.\nPress any key to restart.\n"));
@@ -446,6 +476,11 @@ TEST_F(RescueKernelTest, RefusesWithoutWritingWhatItCannotTrust) {
   EXPECT_EQ(RunKernel(machine), Outcome::DiskTooSmall);
   machine.extensions = false;
   EXPECT_EQ(RunKernel(machine), Outcome::NoDiskExtensions);
+  machine.extensions = true;
+  machine.geometryKnown = false;
+  machine.diskReads.clear();
+  EXPECT_EQ(RunKernel(machine), Outcome::NoDiskExtensions);
+  EXPECT_TRUE(machine.diskReads.empty());
   EXPECT_TRUE(machine.diskWrites.empty());
 }
 
@@ -467,6 +502,15 @@ TEST_F(RescueKernelTest, ReportsTheLbaWhoseWriteFailed) {
   EXPECT_TRUE(Shows(machine,
                     "Restoring LBA 0 failed: the sector does not read back as written.\n"
                     "0 of 2 sectors were restored before.\n"));
+
+  Damage();
+  machine.lostWrites.clear();
+  machine.unreadableOnceWritten.insert(ebrs[1]);
+  machine.keys = "y";
+  machine.shown.clear();
+  EXPECT_EQ(RunKernel(machine), Outcome::RestoreFailed);
+  EXPECT_TRUE(
+      Shows(machine, "Restoring LBA 4096 failed: the sector does not read back as written.\n"));
 }
 
 TEST_F(RescueKernelTest, RestoresAnUnreadableSectorAndStopsAtAnUnreadableFloppy) {
@@ -475,6 +519,7 @@ TEST_F(RescueKernelTest, RestoresAnUnreadableSectorAndStopsAtAnUnreadableFloppy)
   machine.keys = "y";
   EXPECT_EQ(RunKernel(machine), Outcome::Restored);
   EXPECT_TRUE(Shows(machine, "        2048  EBR 1     unreadable\n"));
+  EXPECT_FALSE(Shows(machine, "disk:"));
   EXPECT_TRUE(Shows(machine, "Restored 3 sectors.\n"));
   EXPECT_TRUE(DiskIsOriginal());
 
@@ -493,6 +538,11 @@ TEST_F(RescueKernelTest, OnlyAKeyPressedAfterTheQuestionAnswersIt) {
   machine.keys = "n";
   EXPECT_EQ(RunKernel(machine), Outcome::Declined);
   EXPECT_TRUE(machine.diskWrites.empty());
+
+  // The first key of all, however soon after the question, is a person's.
+  machine.nextPause = 5;
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
 }
 
 TEST_F(RescueKernelTest, AHeldKeyAnswersNothingUntilTheKeyboardIsQuiet) {
@@ -518,6 +568,14 @@ TEST_F(RescueKernelTest, AHeldKeyAnswersNothingUntilTheKeyboardIsQuiet) {
   EXPECT_EQ(RunKernel(machine), Outcome::Restored);
   EXPECT_GT(machine.firstWriteAt, machine.heldUntil);
   EXPECT_FALSE(Shows(machine, warning));
+
+  // Held from before the question for a little over five seconds.
+  machine.disks.front().PutSector(0, BootRecord({{0, kNtfs, 2048}}, 0x5E));
+  machine.typedAhead = "y";
+  machine.heldUntil = machine.now + 105;
+  machine.keys = "n";
+  EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+  EXPECT_TRUE(Shows(machine, warning));
 }
 
 TEST_F(RescueKernelTest, TheRescueMediumIsNeverAHardDiskToRestore) {
@@ -539,6 +597,14 @@ TEST_F(RescueKernelTest, TheRescueMediumIsNeverAHardDiskToRestore) {
   EXPECT_EQ(RunKernel(machine), Outcome::Restored);
   EXPECT_EQ(machine.writtenDisks, (std::set<std::uint8_t>{0x82}));
 
+  // Booted from 81h, a number beyond the one hard disk the BIOS counts.
+  machine.disks = {original};
+  machine.disks[0].PutSector(ebrs[1], disk::Sector{});
+  machine.writtenDisks.clear();
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
+  EXPECT_EQ(machine.writtenDisks, (std::set<std::uint8_t>{0x80}));
+
   machine.disks = {stick};
   machine.bootDrive = 0x80;
   machine.shown.clear();
@@ -558,6 +624,15 @@ TEST_F(RescueKernelTest, AGptDiskNeedsASecondYes) {
   EXPECT_TRUE(Shows(machine,
                     "This disk holds a GUID partition table (GPT); this floppy holds an MBR "
                     "partition table.\nThis floppy may belong to another disk.\n"));
+
+  // A hybrid MBR, copied with its EEh entry: the disk is the floppy's own.
+  disk::Sector hybrid = machine.floppy.GetSector(4);
+  hybrid[partition::EntryOffset(2) + 4] = 0xEE;
+  machine.floppy.PutSector(4, hybrid);
+  machine.disks.front().PutSector(0, hybrid);
+  machine.disks.front().PutSector(ebrs[1], disk::Sector{});
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
 }
 
 TEST_F(RescueKernelTest, AnEmptiedOrSameTableIsNoOtherTable) {
@@ -602,6 +677,13 @@ TEST_F(RescueKernelTest, AFloppyOfAnotherDiskWritesOnlyAfterASecondYes) {
     machine.keys = "y";
     EXPECT_EQ(RunKernel(machine), Outcome::Restored);
   }
+  // Nor does a copy without one.
+  disk::Sector unsignedCopy = machine.floppy.GetSector(4);
+  disk::PutLittleEndian32(unsignedCopy, 440, 0);
+  machine.floppy.PutSector(4, unsignedCopy);
+  machine.disks.front().PutSector(0, BootRecord({{0, kNtfs, 2048}}, 0x5E));
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
 }
 
 TEST_F(RescueKernelTest, PartitionsBeyondTheDiskNeedASecondYes) {
@@ -617,6 +699,25 @@ TEST_F(RescueKernelTest, PartitionsBeyondTheDiskNeedASecondYes) {
                     "reports 1048576 sectors for this disk.\n"
                     "This floppy may belong to another disk.\n"));
   EXPECT_TRUE(machine.diskWrites.empty());
+
+  // Any entry of any copy: ending at the disk's last sector fits, one further does not.
+  const std::uint32_t lastEbr = ebrs[2];
+  for (const auto& [copy, slot, first] :
+       {std::tuple{0, 3, std::uint32_t{900000}}, std::tuple{3, 0, lastEbr + 63}}) {
+    machine.disks.front() = original;
+    MakeRescueFloppy(machine, ebrs);
+    for (const std::uint64_t end : {kDiskSectors, kDiskSectors + 1}) {
+      const std::uint64_t floppySector = 4 + static_cast<std::uint64_t>(copy);
+      const std::uint32_t relativeTo = copy == 0 ? 0 : lastEbr;
+      machine.floppy.PutSector(
+          floppySector, WithEntry(machine.floppy.GetSector(floppySector), slot, first - relativeTo,
+                                  static_cast<std::uint32_t>(end - first)));
+      Damage();
+      machine.keys = "y";
+      EXPECT_EQ(RunKernel(machine), end == kDiskSectors ? Outcome::Restored : Outcome::Declined)
+          << "copy " << copy << " ending at " << end;
+    }
+  }
 }
 
 TEST_F(RescueKernelTest, ShowsBothTablesWhereTheDiskHoldsAnotherValidOne) {
@@ -634,12 +735,33 @@ TEST_F(RescueKernelTest, ShowsBothTablesWhereTheDiskHoldsAnotherValidOne) {
                     "The disk holds another valid partition table here: it may have "
                     "been repartitioned after this floppy was made.\n"));
 
-  // A table reaching past the disk's end is no valid one.
-  newer = WithSize(newer, 0, static_cast<std::uint32_t>(kDiskSectors));
+  // A table ending at the disk's last sector is valid; one reaching past it is not.
+  newer = WithSize(newer, 0, static_cast<std::uint32_t>(kDiskSectors - 2048));
+  machine.disks.front().PutSector(0, newer);
+  machine.shown.clear();
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
+  EXPECT_TRUE(Shows(machine, "    disk: 07h 2048 511 MiB\n"));
+  newer = WithSize(newer, 0, static_cast<std::uint32_t>(kDiskSectors - 2047));
   machine.disks.front().PutSector(0, newer);
   machine.shown.clear();
   EXPECT_EQ(RunKernel(machine), Outcome::Declined);
   EXPECT_FALSE(Shows(machine, "disk:"));
+}
+
+TEST_F(RescueKernelTest, SpeaksOfOneInTheSingular) {
+  machine = FakeMachine();
+  ebrs = PutLogicalChain(machine.disks.front(), kBase, 1);
+  MakeRescueFloppy(machine, ebrs);
+  machine.disks.front().PutSector(ebrs[0], disk::Sector{});
+  machine.keys = "y";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
+  EXPECT_TRUE(Shows(machine, "its MBR and 1 EBR.\n"));
+  EXPECT_TRUE(Shows(machine, "with 1 logical drive.\n"));
+  EXPECT_TRUE(Shows(machine, "Restore 1 sector to the hard disk? (Y/N) Y\nRestored 1 sector.\n"));
+  MakeRescueFloppy(machine, {});
+  EXPECT_EQ(RunKernel(machine), Outcome::NothingToRestore);
+  EXPECT_TRUE(Shows(machine, "its MBR and 0 EBRs.\n"));
 }
 
 TEST_F(RescueKernelTest, WithSeveralDisksRestoresTheOneCarryingTheSignature) {
@@ -670,6 +792,17 @@ TEST_F(RescueKernelTest, WithSeveralDisksRestoresTheOneCarryingTheSignature) {
   machine.floppy.PutSector(4, machine.disks[1].GetSector(0));
   EXPECT_EQ(RunKernel(machine), Outcome::SeveralHardDisks) << "a floppy without one";
   EXPECT_TRUE(machine.diskWrites.empty());
+
+  // Disks without extended access, or whose geometry the BIOS keeps, are never read.
+  machine.floppy.PutSector(4, original.GetSector(0));
+  machine.disks[1] = original;
+  machine.diskReads.clear();
+  machine.extensions = false;
+  EXPECT_EQ(RunKernel(machine), Outcome::SeveralHardDisks);
+  machine.extensions = true;
+  machine.geometryKnown = false;
+  EXPECT_EQ(RunKernel(machine), Outcome::SeveralHardDisks);
+  EXPECT_TRUE(machine.diskReads.empty());
 }
 
 // Rows of the screen, the last one first.
@@ -724,13 +857,17 @@ TEST_F(RescueKernelTest, TheDecisionFitsTheScreenAndLongerOnesPage) {
   EXPECT_LE(machine.WidestRow(), 79U) << machine.screen;
   const std::string prompt = "Press any key for more.\n";
   ASSERT_TRUE(Shows(machine, prompt)) << machine.screen;
-  for (auto at = machine.shown.find(prompt); at != std::string::npos;
-       at = machine.shown.find(prompt, at + 1)) {
-    EXPECT_EQ(machine.shown[at - 1], '\n') << "a page ends inside a sentence:\n" << machine.shown;
-    EXPECT_NE(machine.shown.substr(at + prompt.size(), 4), "    ")
-        << "a sector's tables apart from its row:\n"
-        << machine.shown;
-  }
+  const auto pagesBetweenBlocks = [&] {
+    for (auto at = machine.shown.find(prompt); at != std::string::npos;
+         at = machine.shown.find(prompt, at + 1)) {
+      EXPECT_EQ(machine.shown[at - 1], '\n') << "a page ends inside a sentence:\n" << machine.shown;
+      const std::string next = machine.shown.substr(at + prompt.size(), 9);
+      EXPECT_TRUE(next != "    disk:" && next != "    copy:")
+          << "a sector's tables apart from its row:\n"
+          << machine.shown;
+    }
+  };
+  pagesBetweenBlocks();
   const std::vector<std::string> rows = RowsUpwards(machine.screen);
   const auto question = std::find_if(rows.begin(), rows.end(), [](const std::string& row) {
     return row.starts_with("Restore to this disk anyway? (Y/N)");
@@ -743,6 +880,13 @@ TEST_F(RescueKernelTest, TheDecisionFitsTheScreenAndLongerOnesPage) {
   EXPECT_TRUE(shownWithIt("the disk with signature A0A0A0A0")) << machine.screen;
   EXPECT_TRUE(shownWithIt("The partitions on this floppy end at sector")) << machine.screen;
   EXPECT_EQ(question[1], "This floppy may belong to another disk.") << machine.screen;
+
+  for (int ebrCount = 4; ebrCount <= 6; ++ebrCount) {
+    plant(ebrCount, true);
+    machine.keys = " y";
+    EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+    pagesBetweenBlocks();
+  }
 
   plant(14, false);
   EXPECT_EQ(RunKernel(machine), Outcome::Declined);
