@@ -343,6 +343,9 @@ TEST_F(ChainTest, RefusesCopiesThatDoNotFormTheChain) {
   EXPECT_EQ(Check().check, ChainCheck::LinksOnward);
   machine.floppy.PutSector(7, BootRecord({{0, kNtfs, 63}, {1, kNtfs, 0}}));
   EXPECT_EQ(Check().check, ChainCheck::Valid) << "a link of another type ends the chain";
+  machine.floppy.PutSector(5, BootRecord({{0, kNtfs, 63}, {1, kNtfs, 2048}}));
+  EXPECT_EQ(Check().check, ChainCheck::BrokenLink) << "ended before its last copy";
+  EXPECT_EQ(Check().copy, 2);
 
   MakeRescueFloppy(machine, ebrs);
   machine.floppy.PutSector(6, BootRecord({{0, kNtfs, 63}}, 2, false));
