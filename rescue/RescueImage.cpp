@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <initializer_list>
 #include <vector>
 
 #include "rescue/CdImage.h"
@@ -15,12 +16,42 @@ namespace {
 
 constexpr const char* kNoImage = "\nNo rescue disk was created.";
 
+bool SameLetter(char a, char b) {
+  return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+}
+
 bool EndsWithIgnoringCase(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() &&
-         std::equal(suffix.rbegin(), suffix.rend(), text.rbegin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) ==
-                  std::tolower(static_cast<unsigned char>(b));
-         });
+         std::equal(suffix.rbegin(), suffix.rend(), text.rbegin(), SameLetter);
+}
+
+bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(), SameLetter);
+}
+
+bool EqualIgnoringCase(const std::string& text, const std::string& other) {
+  return text.size() == other.size() && StartsWithIgnoringCase(text, other);
+}
+
+// The last component's name before its first dot, without the spaces that
+// Windows drops before an extension: "COM1 .iso" is COM1.
+std::string DeviceCandidate(const std::string& path) {
+  const std::size_t separator = path.find_last_of("\\/:");
+  std::string name = path.substr(separator == std::string::npos ? 0 : separator + 1);
+  name.resize(std::min(name.size(), name.find('.')));
+  name.resize(name.find_last_not_of(' ') + 1);
+  return name;
+}
+
+bool IsDosDeviceName(const std::string& name) {
+  const auto isNamed = [&name](const char* device) { return EqualIgnoringCase(name, device); };
+  const bool numbered =
+      name.size() == 4 &&
+      (StartsWithIgnoringCase(name, "COM") || StartsWithIgnoringCase(name, "LPT")) &&
+      name[3] >= '1' && name[3] <= '9';
+  return numbered || std::ranges::any_of(
+                         std::initializer_list<const char*>{"CON", "PRN", "AUX", "NUL"}, isNamed);
 }
 
 // The kernel file's bytes, which go into the image where Windows' copy would
@@ -73,12 +104,22 @@ std::string WithImageExtension(const std::string& path, ImageKind kind) {
   return path + (kind == ImageKind::Cd ? ".iso" : ".img");
 }
 
+bool NamesDevice(const std::string& path) {
+  return StartsWithIgnoringCase(path, "\\\\.\\") ||
+         StartsWithIgnoringCase(path, "\\\\?\\GLOBALROOT") ||
+         IsDosDeviceName(DeviceCandidate(path));
+}
+
 std::string DefaultImageName(int drive) {
   return "Corvane-PhysicalDrive" + std::to_string(drive) + ".iso";
 }
 
 bool FillRescueImage(platform::Platform& platform, StatusSink& sink, int drive,
                      const std::string& path) {
+  if (NamesDevice(path)) {
+    return Fail(sink, "Failed :: Error writing image file !",
+                path + " names a device, not a file. Choose another file name.");
+  }
   std::vector<std::uint8_t> kernel;
   disk::Sector bootSector{};
   if (!ReadKernelFile(platform, sink, kernel) || !ReadBootSectorImage(platform, sink, bootSector)) {

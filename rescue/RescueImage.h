@@ -20,6 +20,11 @@ std::optional<ImageKind> ImageKindOf(const std::string& path);
 // extension added.
 std::string WithImageExtension(const std::string& path, ImageKind kind);
 
+// Whether Windows would open path as a device rather than a file: a last
+// component that is a DOS device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9,
+// with or without an extension), or a \\.\ or \\?\GLOBALROOT device path.
+bool NamesDevice(const std::string& path);
+
 // "Corvane-PhysicalDrive<N>.iso", the name offered for drive's image.
 std::string DefaultImageName(int drive);
 

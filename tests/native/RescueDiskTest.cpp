@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "tests/support/DiskImages.h"
@@ -197,6 +198,21 @@ TEST_F(RescueDiskTest, AFailedImageLeavesNoFileAndAnExistingOneAsItWas) {
   Run(0, "new.img");
   EXPECT_FALSE(platform.files.contains("new.img"));
   EXPECT_TRUE(FloppySectorsWritten().empty());
+}
+
+TEST_F(RescueDiskTest, AnImageNamedAfterADeviceIsRefusedBeforeAnythingIsRead) {
+  for (const std::string path : {"COM1.iso", "C:\\Rescue\\nul.img", "lpt9 .iso", "con",
+                                 "\\\\.\\A:", "\\\\?\\GLOBALROOT\\Device\\Null.iso"}) {
+    transcript.clear();
+    Run(0, path);
+    EXPECT_EQ(Messages().back(),
+              "warning: " + path + " names a device, not a file. Choose another file name.");
+    EXPECT_FALSE(platform.files.contains(path));
+    EXPECT_EQ(std::ranges::count(transcript, "status: Copying Kernel Image File..."), 0);
+  }
+  for (const std::string path : {"COM10.iso", "console.iso", "C:\\AUX\\rescue.img", "LPT0.img"}) {
+    EXPECT_FALSE(rescue::NamesDevice(path)) << path;
+  }
 }
 
 struct FailureCase {
