@@ -23,9 +23,17 @@ void AddQuietErrorMode() {
 }
 
 // The image file that "/image PATH" asks for, or nothing when there is none.
-// A path that names neither image kind is refused before anything starts.
+// Any other argument, or a path that names neither image kind, is refused
+// before anything starts.
 bool ReadImageOption(platform::Platform& platform, std::optional<std::string>& imagePath) {
-  const ui::ImageOption option = ui::FindImageOption(GetCommandLineA());
+  const std::optional<ui::ImageOption> arguments = ui::ReadArguments(GetCommandLineA());
+  if (!arguments) {
+    platform.ShowApplicationMessage(
+        "Usage: Corvane.exe [/image PATH]\n\nWith /image, the rescue disk is saved as the image "
+        "file PATH, ending in .iso (a CD image) or .img (a floppy image).");
+    return false;
+  }
+  const ui::ImageOption& option = *arguments;
   if (!option.given) {
     return true;
   }

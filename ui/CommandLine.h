@@ -3,6 +3,7 @@
 // The program's command line, read without Win32 so that it is tested
 // natively. Corvane takes one option: "/image PATH" makes the rescue disk an
 // image file at PATH, as on a PC without a floppy drive.
+// Usage: Corvane.exe [/image PATH]
 #include <cctype>
 #include <optional>
 #include <string>
@@ -41,23 +42,26 @@ inline std::vector<std::string> CommandLineWords(std::string_view line) {
 
 struct ImageOption {
   bool given = false;
-  std::string path;  // empty when "/image" has no PATH after it
+  std::string path;
 };
 
-// "/image PATH" (or "-image", in any case) among the arguments, which follow
-// the program's own name on the command line.
-inline ImageOption FindImageOption(std::string_view commandLine) {
+// What the arguments after the program's own name ask for: nothing, or
+// "/image PATH" ("-image" too, in any case). Anything else, "/image" without
+// a path or "/image=PATH" among it, is no command line the program takes:
+// nothing then.
+inline std::optional<ImageOption> ReadArguments(std::string_view commandLine) {
   const std::vector<std::string> words = CommandLineWords(commandLine);
-  for (std::size_t k = 1; k < words.size(); ++k) {
-    std::string word = words[k];
-    for (char& c : word) {
-      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    if (word == "/image" || word == "-image") {
-      return {true, k + 1 < words.size() ? words[k + 1] : std::string()};
-    }
+  if (words.size() <= 1) {
+    return ImageOption{};
   }
-  return {};
+  std::string option = words[1];
+  for (char& c : option) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  if (words.size() == 3 && (option == "/image" || option == "-image")) {
+    return ImageOption{true, words[2]};
+  }
+  return std::nullopt;
 }
 
 }  // namespace corvane::ui

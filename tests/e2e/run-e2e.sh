@@ -86,11 +86,12 @@ fail() {
 # Runs one case in a folder of its own. The caller has set: name, row, the
 # expected transcript, and the expected floppy (expect_* variables); planted,
 # if set, names DLLs that the case puts into that folder, beside a copy of the
-# program, and has Wine prefer there, as Windows would.
+# program, and has Wine prefer there, as Windows would; image gives the
+# program "/image IMAGE", arguments one argument of its own.
 run_case() {
   if [[ -n ${CORVANE_E2E_ONLY:-} && $name != "$CORVANE_E2E_ONLY" ]]; then
     unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk image answer \
-      planted
+      planted arguments
     return 0
   fi
   local run=$work/runs/$name disk shots started=$SECONDS run_program=$program overrides=
@@ -123,7 +124,8 @@ run_case() {
   local transcript
   transcript=$(cd "$run" && WINEDLLOVERRIDES=${overrides:-${WINEDLLOVERRIDES:-}} \
     CORVANE_DRIVER_ANSWER=${answer:-yes} "$loader" "$driver" "$run_program" "$row" \
-    "Z:${run//\//\\}\\shots" ${image:+"/image" "$image"} 2>/dev/null | tr -d '\r' || true)
+    "Z:${run//\//\\}\\shots" ${image:+"/image" "$image"} ${arguments:+"$arguments"} 2>/dev/null |
+    tr -d '\r' || true)
   [[ $transcript == "$expected" ]] ||
     fail $'the user saw\n'"$transcript"$'\ninstead of\n'"$expected"
   [[ $(cd "$work/disks" && md5sum "${mapped[@]}" 2>/dev/null || true) == "$before" ]] ||
@@ -154,7 +156,7 @@ run_case() {
     passed=$((passed + 1))
   fi
   unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk image answer \
-    planted
+    planted arguments
 }
 
 cd "$here/../.."
@@ -274,6 +276,12 @@ unset expect_image
 
 name=image-other-extension disk0=logical3.img row=0 image=rescue.txt
 expected=$'message: The image file given with /image must end in .iso (a CD image) or .img (a floppy image):\nrescue.txt\nexit: 1'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+run_case
+
+# Arguments the program does not take: the usage, and nothing else starts.
+name=unknown-argument disk0=logical3.img row=0 arguments=/image=rescue.iso
+expected=$'message: Usage: Corvane.exe [/image PATH]\n\nWith /image, the rescue disk is saved as the image file PATH, ending in .iso (a CD image) or .img (a floppy image).\nexit: 1'
 expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
 run_case
 

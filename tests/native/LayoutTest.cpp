@@ -45,15 +45,18 @@ TEST(LayoutTest, TheFirstTimeIsTakenOnce) {
 }
 
 // Windows hands the program its whole command line, its own quoted name first.
-TEST(LayoutTest, TheImageOptionTakesAQuotedPathAndNeverTheProgramsName) {
-  EXPECT_FALSE(FindImageOption(R"("C:\Program Files\Corvane\Corvane.exe")").given);
-  EXPECT_FALSE(FindImageOption(R"("C:\-image\Corvane.exe" rescue.iso)").given);
-  const ImageOption option =
-      FindImageOption(R"("C:\Program Files\Corvane.exe" /IMAGE "D:\My Images\r.iso")");
-  EXPECT_TRUE(option.given);
-  EXPECT_EQ(option.path, R"(D:\My Images\r.iso)");
-  EXPECT_EQ(FindImageOption("Corvane.exe -image").path, "");
-  EXPECT_TRUE(FindImageOption("Corvane.exe -image").given);
+TEST(LayoutTest, TheCommandLineTakesOnlyTheImageOptionWithAQuotedPath) {
+  EXPECT_FALSE(ReadArguments(R"("C:\Program Files\Corvane\Corvane.exe")")->given);
+  EXPECT_FALSE(ReadArguments(R"("C:\-image\Corvane.exe")")->given);
+  const auto option =
+      ReadArguments("\"C:\\Program Files\\Corvane.exe\" /IMAGE\t\"D:\\My Images\\r.iso\"");
+  ASSERT_TRUE(option && option->given);
+  EXPECT_EQ(option->path, R"(D:\My Images\r.iso)");
+  EXPECT_EQ(ReadArguments(R"(Corvane.exe -image "")")->path, "");
+  for (const char* wrong : {"Corvane.exe -image", "Corvane.exe /image=r.iso", "Corvane.exe r.iso",
+                            "Corvane.exe /image r.iso /image s.iso", "Corvane.exe /?"}) {
+    EXPECT_FALSE(ReadArguments(wrong)) << wrong;
+  }
   // A name typed in the Save As dialog gets the chosen type's extension.
   EXPECT_EQ(rescue::WithImageExtension("rescue", rescue::ImageKind::Floppy), "rescue.img");
   EXPECT_EQ(rescue::WithImageExtension("RESCUE.ISO", rescue::ImageKind::Floppy), "RESCUE.ISO");
