@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -48,9 +49,39 @@ bool ReadImageOption(platform::Platform& platform, std::optional<std::string>& i
   return true;
 }
 
+// A file beside the program that makes Windows look for DLLs in the
+// program's folder first: an external manifest (XP prefers it to the
+// embedded one, and it may name DLLs as local files), or a .local file or
+// folder (Windows 2000 then loads every DLL, full paths included, from the
+// folder first). Its name, or nothing.
+std::optional<std::string> RedirectionBesideProgram() {
+  std::array<char, MAX_PATH> path{};
+  const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) {
+    return std::nullopt;
+  }
+  const std::string program(path.data(), length);
+  for (const char* suffix : {".local", ".manifest"}) {
+    if (GetFileAttributesA((program + suffix).c_str()) != INVALID_FILE_ATTRIBUTES) {
+      return program.substr(program.find_last_of("\\/:") + 1) + suffix;
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 int RescueApp::Run() {
+  // Before Windows loads any DLL for the program by name: a redirection file
+  // would make it take one from the program's folder, where others may drop
+  // files, with the administrator rights the program runs with.
+  if (const auto redirection = RedirectionBesideProgram()) {
+    const std::string text = "A file beside Corvane.exe (" + *redirection +
+                             ") could make Windows load program code from this folder. Remove it "
+                             "and start Corvane again.";
+    MessageBoxA(nullptr, text.c_str(), "Corvane", MB_OK | MB_ICONSTOP);
+    return 1;
+  }
   // Before anything can load a DLL by name: the program usually runs with
   // administrator rights from a download folder, where others drop files.
   ui::RestrictDllSearch();

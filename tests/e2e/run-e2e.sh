@@ -86,21 +86,30 @@ fail() {
 # Runs one case in a folder of its own. The caller has set: name, row, the
 # expected transcript, and the expected floppy (expect_* variables); planted,
 # if set, names DLLs that the case puts into that folder, beside a copy of the
-# program, and has Wine prefer there, as Windows would; image gives the
-# program "/image IMAGE", arguments one argument of its own.
+# program, and has Wine prefer there, as Windows would; beside, files put
+# there beside it (a name ending in .local a folder, else a manifest); image
+# gives the program "/image IMAGE", arguments one argument of its own.
 run_case() {
   if [[ -n ${CORVANE_E2E_ONLY:-} && $name != "$CORVANE_E2E_ONLY" ]]; then
     unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk image answer \
-      planted arguments
+      planted arguments beside
     return 0
   fi
   local run=$work/runs/$name disk shots started=$SECONDS run_program=$program overrides=
   mkdir -p "$run/floppy-root" "$run/shots"
   cp -r os "$run/os"
-  if [[ -n ${planted:-} ]]; then
+  if [[ -n ${planted:-} || -n ${beside:-} ]]; then
     run_program=$run/Corvane.exe
     cp "$program" "$run_program"
-    for dll in $planted; do
+    for file in ${beside:-}; do
+      if [[ $file == *.local ]]; then
+        mkdir "$run/$file"
+      else
+        printf '%s\n' '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>' \
+          '<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0"/>' >"$run/$file"
+      fi
+    done
+    for dll in ${planted:-}; do
       cp "$planted_dll" "$run/$dll.dll"
       overrides+="$dll=n,b;"
     done
@@ -156,7 +165,7 @@ run_case() {
     passed=$((passed + 1))
   fi
   unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk image answer \
-    planted arguments
+    planted arguments beside
 }
 
 cd "$here/../.."
@@ -278,6 +287,15 @@ name=image-other-extension disk0=logical3.img row=0 image=rescue.txt
 expected=$'message: The image file given with /image must end in .iso (a CD image) or .img (a floppy image):\nrescue.txt\nexit: 1'
 expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
 run_case
+
+# A file beside the program that would send Windows' DLL loads to its folder:
+# the program refuses to start.
+for file in Corvane.exe.local Corvane.exe.manifest; do
+  name=redirection-${file##*.} disk0=logical3.img row=0 beside=$file
+  expected="message: A file beside Corvane.exe ($file) could make Windows load program code from this folder. Remove it and start Corvane again."$'\nexit: 1'
+  expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+  run_case
+done
 
 # Arguments the program does not take: the usage, and nothing else starts.
 name=unknown-argument disk0=logical3.img row=0 arguments=/image=rescue.iso
