@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "rescue/ControlBuffer.h"
+#include "rescue/FloppyImage.h"
 #include "rescue/FloppyLayout.h"
 #include "rescue/RescueSteps.h"
 
@@ -37,10 +38,10 @@ Outcome ReadWrittenSectors(RescueMedium& medium) {
 
 // The kernel's directory entry as the boot sector finds it: the first entry
 // with its name, before the first free entry ends the directory.
-Outcome FindKernelEntry(RescueMedium& medium, const FloppyBpb& bpb,
+Outcome FindKernelEntry(RescueMedium& medium,
                         std::array<std::uint8_t, kDirectoryEntrySize>& entry) {
-  const int first = FirstRootDirectorySector(bpb);
-  for (int sector = first; sector < first + RootDirectorySectors(bpb); ++sector) {
+  // The root directory ends where the data area begins.
+  for (int sector = kStandardRootDirectorySector; sector < kFloppyDataStartSector; ++sector) {
     disk::Sector directory{};
     if (medium.ReadSector(sector, directory) != disk::kResultOk) {
       return SectorFault(sector);
@@ -84,21 +85,17 @@ std::optional<unsigned> NextCluster(const std::vector<std::uint8_t>& fat, unsign
 
 // Follows the chain from the entry's first cluster, as far as the kernel's
 // size needs, comparing every loaded byte with the kernel file.
-Outcome CompareKernelClusters(RescueMedium& medium, const FloppyBpb& bpb,
-                              const std::vector<std::uint8_t>& fat, unsigned cluster,
-                              std::span<const std::uint8_t> kernel) {
-  const int dataStart = FirstRootDirectorySector(bpb) + RootDirectorySectors(bpb);
-  if (bpb.sectorsPerCluster == 0) {
-    return KernelFault();
-  }
+Outcome CompareKernelClusters(RescueMedium& medium, const std::vector<std::uint8_t>& fat,
+                              unsigned cluster, std::span<const std::uint8_t> kernel) {
+  constexpr int kSectorsPerCluster = kStandardFloppyBpb.sectorsPerCluster;
   std::size_t loaded = 0;
   while (loaded < kernel.size()) {
     if (cluster < kFirstDataCluster || cluster >= kFat12EndOfChain) {
       return KernelFault();
     }
     const int first =
-        dataStart + static_cast<int>(cluster - kFirstDataCluster) * bpb.sectorsPerCluster;
-    for (int k = 0; k < bpb.sectorsPerCluster && loaded < kernel.size(); ++k) {
+        kFloppyDataStartSector + static_cast<int>(cluster - kFirstDataCluster) * kSectorsPerCluster;
+    for (int k = 0; k < kSectorsPerCluster && loaded < kernel.size(); ++k) {
       disk::Sector read{};
       if (medium.ReadSector(first + k, read) != disk::kResultOk) {
         return SectorFault(first + k);
@@ -120,17 +117,10 @@ Outcome CompareKernelClusters(RescueMedium& medium, const FloppyBpb& bpb,
   return cluster >= kFat12EndOfChain ? Outcome{} : KernelFault();
 }
 
-Outcome ReadKernel(platform::Platform& platform, RescueMedium& medium, const FloppyBpb& bpb) {
-  // One byte more than the boot sector can load tells a kernel too large.
-  std::vector<std::uint8_t> kernel(kKernelLoadLimit + 1);
-  const auto size = platform.ReadFileStart(kKernelSourcePath, kernel);
-  if (!size || *size == 0 || *size > kKernelLoadLimit) {
-    return KernelFault();
-  }
-  kernel.resize(*size);
+Outcome CompareKernel(RescueMedium& medium, std::span<const std::uint8_t> kernel) {
   std::array<std::uint8_t, kDirectoryEntrySize> entry{};
   std::vector<std::uint8_t> fat;
-  if (const Outcome fault = FindKernelEntry(medium, bpb, entry)) {
+  if (const Outcome fault = FindKernelEntry(medium, entry)) {
     return fault;
   }
   if (disk::LittleEndian32(entry, kDirectoryEntryFileSize) != kernel.size()) {
@@ -139,7 +129,7 @@ Outcome ReadKernel(platform::Platform& platform, RescueMedium& medium, const Flo
   if (const Outcome fault = ReadLoaderFat(medium, fat)) {
     return fault;
   }
-  return CompareKernelClusters(medium, bpb, fat,
+  return CompareKernelClusters(medium, fat,
                                disk::LittleEndian16(entry, kDirectoryEntryFirstCluster), kernel);
 }
 
@@ -160,14 +150,14 @@ bool ReportReadBackFault(RescueMedium& medium, StatusSink& sink, const ReadBackF
 
 }  // namespace
 
-bool CheckFloppyFormat(RescueMedium& medium, const disk::Sector& bootSector, StatusSink& sink) {
+bool CheckFloppyFormat(RescueMedium& medium, StatusSink& sink) {
   disk::Sector floppyBootSector{};
   if (medium.ReadSector(kBootSectorFloppySector, floppyBootSector) != disk::kResultOk) {
     // The sector access has already told the user which read failed.
     sink.SetStatus("Failed :: Error reading floppy disk !");
     return false;
   }
-  if (ReadFloppyBpb(floppyBootSector) != ExpectedFloppyBpb(bootSector)) {
+  if (ReadFloppyBpb(floppyBootSector) != kStandardFloppyBpb) {
     return Fail(sink, "Failed :: Floppy disk is not formatted as 1.44 MB !",
                 "The floppy disk in drive A: is not formatted as a 1.44 MB floppy disk.\nFormat "
                 "it as a 1.44 MB floppy disk and try again. No rescue disk was created.");
@@ -175,12 +165,12 @@ bool CheckFloppyFormat(RescueMedium& medium, const disk::Sector& bootSector, Sta
   return true;
 }
 
-bool VerifyRescueFloppy(platform::Platform& platform, RescueMedium& medium,
-                        const disk::Sector& bootSector, StatusSink& sink) {
+bool VerifyRescueFloppy(RescueMedium& medium, std::span<const std::uint8_t> kernel,
+                        StatusSink& sink) {
   sink.SetStatus("Verifying Rescue Disk...");
   Outcome fault = ReadWrittenSectors(medium);
   if (!fault) {
-    fault = ReadKernel(platform, medium, ExpectedFloppyBpb(bootSector));
+    fault = CompareKernel(medium, kernel);
   }
   return fault ? ReportReadBackFault(medium, sink, *fault) : true;
 }

@@ -19,15 +19,19 @@ bool CopyKernel(platform::Platform& platform, StatusSink& sink) {
 }
 
 bool FillRescueFloppy(platform::Platform& platform, StatusSink& sink, int drive) {
+  // Unfit files would leave a floppy that does not boot, so they are refused
+  // before the user is asked for one.
+  const auto files = ReadShippedFiles(platform, sink);
+  if (!files) {
+    return false;
+  }
   sink.ShowMessage("Please insert a clean, formatted floppy disk.", MessageIcon::Information);
   if (!CopyKernel(platform, sink)) {
     return false;
   }
   platform.Sleep(kPauseAfterKernelCopyMs);
   FloppyDrive floppy(platform);
-  disk::Sector bootSector{};
-  return ReadBootSectorImage(platform, sink, bootSector) &&
-         WriteRescueData(platform, floppy, sink, drive, bootSector);
+  return WriteRescueData(platform, floppy, sink, drive, *files);
 }
 
 // On a PC without a floppy drive: the file to save the rescue disk as, or

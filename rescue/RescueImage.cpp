@@ -7,14 +7,11 @@
 
 #include "rescue/CdImage.h"
 #include "rescue/FloppyImage.h"
-#include "rescue/FloppyLayout.h"
 #include "rescue/RescueMedium.h"
 #include "rescue/RescueSteps.h"
 
 namespace corvane::rescue {
 namespace {
-
-constexpr const char* kNoImage = "\nNo rescue disk was created.";
 
 bool SameLetter(char a, char b) {
   return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
@@ -54,35 +51,13 @@ bool IsDosDeviceName(const std::string& name) {
                          std::initializer_list<const char*>{"CON", "PRN", "AUX", "NUL"}, isNamed);
 }
 
-// The kernel file's bytes, which go into the image where Windows' copy would
-// put them on a floppy.
-bool ReadKernelFile(platform::Platform& platform, StatusSink& sink,
-                    std::vector<std::uint8_t>& kernel) {
-  sink.SetStatus("Copying Kernel Image File...");
-  // One byte more than the boot sector loads tells a kernel too large.
-  kernel.resize(kKernelLoadLimit + 1);
-  const auto size = platform.ReadFileStart(kKernelSourcePath, kernel);
-  if (!size || *size == 0) {
-    return Fail(sink, "Failed :: Error copying kernel image file !",
-                std::string("Failed to read the rescue kernel file os\\bootcore.bin !") + kNoImage);
-  }
-  if (*size > kKernelLoadLimit) {
-    return Fail(sink, "Failed :: Error copying kernel image file !",
-                std::string("The rescue kernel file os\\bootcore.bin is larger than the boot "
-                            "sector can load.") +
-                    kNoImage);
-  }
-  kernel.resize(*size);
-  return true;
-}
-
 bool SaveImage(platform::Platform& platform, StatusSink& sink, const std::string& path,
                const std::vector<std::uint8_t>& floppy) {
   const bool saved = ImageKindOf(path) == ImageKind::Cd
                          ? platform.WriteFileReplacing(path, BuildCdImage(floppy))
                          : platform.WriteFileReplacing(path, floppy);
   return saved || Fail(sink, "Failed :: Error writing image file !",
-                       "Failed to write the image file " + path + " !" + kNoImage);
+                       "Failed to write the image file " + path + " !" + kNoRescueDisk);
 }
 
 }  // namespace
@@ -120,19 +95,14 @@ bool FillRescueImage(platform::Platform& platform, StatusSink& sink, int drive,
     return Fail(sink, "Failed :: Error writing image file !",
                 path + " names a device, not a file. Choose another file name.");
   }
-  std::vector<std::uint8_t> kernel;
-  disk::Sector bootSector{};
-  if (!ReadKernelFile(platform, sink, kernel) || !ReadBootSectorImage(platform, sink, bootSector)) {
+  const auto files = ReadShippedFiles(platform, sink);
+  if (!files) {
     return false;
   }
-  auto image = BuildFloppyImage(bootSector, kernel);
-  if (!image) {
-    return Fail(
-        sink, "Failed :: Error reading boot sector image !",
-        std::string("The boot sector image's BPB does not describe a 1.44 MB floppy.") + kNoImage);
-  }
-  FloppyImageMedium medium(std::move(*image));
-  return WriteRescueData(platform, medium, sink, drive, bootSector) &&
+  sink.SetStatus("Copying Kernel Image File...");
+  // The checked files are what BuildFloppyImage takes, so it always builds.
+  FloppyImageMedium medium(BuildFloppyImage(files->bootSector, files->kernel).value());
+  return WriteRescueData(platform, medium, sink, drive, *files) &&
          SaveImage(platform, sink, path, medium.Image());
 }
 

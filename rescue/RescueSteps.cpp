@@ -1,5 +1,6 @@
 #include "rescue/RescueSteps.h"
 
+#include "partition/PartitionTable.h"
 #include "rescue/ControlBuffer.h"
 #include "rescue/FloppyLayout.h"
 #include "rescue/ReadBack.h"
@@ -8,8 +9,61 @@
 namespace corvane::rescue {
 namespace {
 
+constexpr const char* kKernelUnfit = "Failed :: Error copying kernel image file !";
+constexpr const char* kBootSectorUnfit = "Failed :: Error reading boot sector image !";
+
+std::string NoRescueDisk(const char* reason) { return std::string(reason) + kNoRescueDisk; }
+
+bool ReadKernel(platform::Platform& platform, StatusSink& sink, std::vector<std::uint8_t>& kernel) {
+  // One byte more than the boot sector loads tells a kernel too large.
+  kernel.resize(kKernelLoadLimit + 1);
+  const auto size = platform.ReadFileStart(kKernelSourcePath, kernel);
+  if (!size) {
+    return Fail(sink, kKernelUnfit,
+                NoRescueDisk("Failed to read the rescue kernel file os\\bootcore.bin !"));
+  }
+  if (*size == 0) {
+    return Fail(sink, kKernelUnfit,
+                NoRescueDisk("The rescue kernel file os\\bootcore.bin is empty."));
+  }
+  if (*size > kKernelLoadLimit) {
+    return Fail(sink, kKernelUnfit,
+                NoRescueDisk("The rescue kernel file os\\bootcore.bin is larger than the boot "
+                             "sector can load."));
+  }
+  kernel.resize(*size);
+  return true;
+}
+
+bool ReadBootSector(platform::Platform& platform, StatusSink& sink, disk::Sector& bootSector) {
+  const auto size = platform.ReadFileStart(kBootSectorImagePath, bootSector);
+  if (!size) {
+    return Fail(sink, "Failed :: Boot sector image file not found !",
+                NoRescueDisk("Failed to read the boot sector image file os\\bs !"));
+  }
+  if (*size < bootSector.size()) {
+    return Fail(sink, kBootSectorUnfit,
+                NoRescueDisk("Failed to read 512 bytes from the boot sector image file os\\bs !"));
+  }
+  if (!partition::HasBootSignature(bootSector)) {
+    return Fail(sink, kBootSectorUnfit,
+                NoRescueDisk("The boot sector image file os\\bs does not end with the boot "
+                             "signature 55 AA."));
+  }
+  // The boot sector divides by its sectors per track and finds the kernel by
+  // its BPB; the copies and the read-back place every sector by the same
+  // layout, so any other BPB makes a floppy that does not boot.
+  if (ReadFloppyBpb(bootSector) != kStandardFloppyBpb) {
+    return Fail(sink, kBootSectorUnfit,
+                NoRescueDisk("The BPB of the boot sector image file os\\bs does not describe a "
+                             "1.44 MB floppy."));
+  }
+  return true;
+}
+
 bool WriteBootSector(RescueMedium& medium, StatusSink& sink, const disk::Sector& bootSector) {
-  if (!CheckFloppyFormat(medium, bootSector, sink)) {
+  sink.SetStatus("Writing disk Boot Sector...");
+  if (!CheckFloppyFormat(medium, sink)) {
     return false;
   }
   if (medium.WriteSector(kBootSectorFloppySector, bootSector) != disk::kResultOk) {
@@ -28,35 +82,23 @@ bool Fail(StatusSink& sink, const char* status, const std::string& message) {
   return false;
 }
 
-bool ReadBootSectorImage(platform::Platform& platform, StatusSink& sink, disk::Sector& bootSector) {
-  sink.SetStatus("Writing disk Boot Sector...");
-  const auto bytesRead = platform.ReadFileStart(kBootSectorImagePath, bootSector);
-  if (!bytesRead) {
-    return Fail(sink, "Failed :: Boot sector image file not found !",
-                "Failed to read boot sector image file !");
+std::optional<ShippedFiles> ReadShippedFiles(platform::Platform& platform, StatusSink& sink) {
+  ShippedFiles files;
+  if (!ReadKernel(platform, sink, files.kernel) ||
+      !ReadBootSector(platform, sink, files.bootSector)) {
+    return std::nullopt;
   }
-  if (*bytesRead < bootSector.size()) {
-    return Fail(sink, "Failed :: Error reading boot sector image !",
-                "Failed to read boot sector image file !");
-  }
-  // A BPB that starts the root directory before the MBR's copy would have the
-  // control buffer and the copies overwrite it, and with it the kernel's entry.
-  if (FirstRootDirectorySector(bootSector) <= kMasterBootRecordFloppySector) {
-    return Fail(sink, "Failed :: Error reading boot sector image !",
-                "The boot sector image's BPB leaves no room for the rescue data before the "
-                "floppy's root directory.\nNo rescue disk was created.");
-  }
-  return true;
+  return files;
 }
 
 bool WriteRescueData(platform::Platform& platform, RescueMedium& medium, StatusSink& sink,
-                     int drive, const disk::Sector& bootSector) {
-  // The boot sector's BPB tells where the root directory, which holds the
-  // kernel file's entry, begins: the copies must stop short of it.
-  return WriteBootSector(medium, sink, bootSector) &&
+                     int drive, const ShippedFiles& files) {
+  // The copies must stop short of the root directory, which holds the kernel
+  // file's entry.
+  return WriteBootSector(medium, sink, files.bootSector) &&
          WriteRescueRecords(platform, medium, drive, sink,
-                            ExtendedRecordRoom(FirstRootDirectorySector(bootSector))) &&
-         VerifyRescueFloppy(platform, medium, bootSector, sink);
+                            ExtendedRecordRoom(kStandardRootDirectorySector)) &&
+         VerifyRescueFloppy(medium, files.kernel, sink);
 }
 
 }  // namespace corvane::rescue

@@ -91,8 +91,8 @@ fail() {
 # gives the program "/image IMAGE", arguments one argument of its own.
 run_case() {
   if [[ -n ${CORVANE_E2E_ONLY:-} && $name != "$CORVANE_E2E_ONLY" ]]; then
-    unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk image answer \
-      planted arguments beside
+    unset disk1 boot_sector_size boot_sector_unusable kernel_size floppy_drive floppy_medium \
+      floppy_start expect_disk image answer planted arguments beside
     return 0
   fi
   local run=$work/runs/$name disk shots started=$SECONDS run_program=$program overrides=
@@ -117,9 +117,21 @@ run_case() {
     # Wine's debugger, which would wait on the screen, such a program ends.
     overrides+="winedbg.exe=d"
   fi
-  [[ -z ${boot_sector_size:-} ]] || head -c "$boot_sector_size" /dev/urandom >"$run/os/bs"
+  # os/bs cut to boot_sector_size bytes, or followed by random ones up to it.
+  if [[ -n ${boot_sector_size:-} ]]; then
+    head -c "$boot_sector_size" os/bs >"$run/os/bs"
+    head -c $((boot_sector_size - $(stat -c %s "$run/os/bs"))) /dev/urandom >>"$run/os/bs"
+  fi
+  # Sectors per track (BPB bytes 24-25) zero: the boot sector would divide by it.
+  [[ -z ${boot_sector_unusable:-} ]] ||
+    printf '\0\0' | dd of="$run/os/bs" bs=1 seek=24 conv=notrunc status=none
+  [[ -z ${kernel_size:-} ]] || head -c "$kernel_size" /dev/urandom >"$run/os/bootcore.bin"
   local start=${floppy_start:-$work/blank-floppy.img}
   cp "$start" "$run/floppy.img"
+  # Wine's mount manager remembers drive A: for as long as its server lives,
+  # which a run soon after a short one still shares: a run without drive A:
+  # needs a fresh one.
+  [[ ${floppy_drive:-yes} == yes ]] || /usr/lib/wine/wineserver64 -k 2>/dev/null || true
   rm -f "$dosdevices"/physicaldrive* "$dosdevices/a:" "$dosdevices/a::"
   ln -s "$(cd "$work/disks" && realpath "$disk0")" "$dosdevices/physicaldrive0"
   [[ -z ${disk1:-} ]] || ln -s "$work/disks/$disk1" "$dosdevices/physicaldrive1"
@@ -164,8 +176,8 @@ run_case() {
     echo "passed $name ($((SECONDS - started)) s)"
     passed=$((passed + 1))
   fi
-  unset disk1 boot_sector_size floppy_drive floppy_medium floppy_start expect_disk image answer \
-    planted arguments beside
+  unset disk1 boot_sector_size boot_sector_unusable kernel_size floppy_drive floppy_medium \
+    floppy_start expect_disk image answer planted arguments beside
 }
 
 cd "$here/../.."
@@ -236,9 +248,27 @@ expected="$prompt"$'\nmessage: This disk uses a GUID partition table.\nA rescue 
 expect_boot=yes expect_ebrs=-1 expect_control=no expect_kernel=yes
 run_case
 
+# The program's own files are checked before the floppy prompt: the floppy
+# stays untouched, the kernel file not even copied.
 name=boot-sector-511 disk0=logical3.img row=0 boot_sector_size=511
-expected="$prompt"$'\nmessage: Failed to read boot sector image file !\nstatus: Failed :: Error reading boot sector image !\nexit: 0'
-expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=yes
+expected=$'message: Failed to read 512 bytes from the boot sector image file os\\bs !\nNo rescue disk was created.\nstatus: Failed :: Error reading boot sector image !\nexit: 0'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+run_case
+
+name=boot-sector-unusable disk0=logical3.img row=0 boot_sector_unusable=yes
+expected=$'message: The BPB of the boot sector image file os\\bs does not describe a 1.44 MB floppy.\nNo rescue disk was created.\nstatus: Failed :: Error reading boot sector image !\nexit: 0'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+run_case
+
+name=kernel-empty disk0=logical3.img row=0 kernel_size=0
+expected=$'message: The rescue kernel file os\\bootcore.bin is empty.\nNo rescue disk was created.\nstatus: Failed :: Error copying kernel image file !\nexit: 0'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+run_case
+
+# One byte more than the boot sector loads, from 0000:1000 up to itself at 0000:7C00.
+name=kernel-oversized disk0=logical3.img row=0 kernel_size=27649
+expected=$'message: The rescue kernel file os\\bootcore.bin is larger than the boot sector can load.\nNo rescue disk was created.\nstatus: Failed :: Error copying kernel image file !\nexit: 0'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
 run_case
 
 # Without drive A: the program offers an image file: declined, nothing

@@ -4,10 +4,11 @@
 // Input: an options byte (bit 0 the kernel copy fails, bit 1 os\bs is
 // missing, bit 2 it is one byte short, bits 3-4 the selected drive: 0, 1, -1,
 // 0, bit 5 the floppy is left unformatted, bit 6 the rescue disk goes into an
-// image file), the disk's size in sectors (32 bits), the 13 BPB bytes of os\bs from
-// offset 11, a fault count and per fault its kind and the number of the call
-// it hits, then sectors of the disk until the end: an LBA and a sector as
-// SectorFrom reads it.
+// image file), the disk's size in sectors (32 bits), the 13 BPB bytes of os\bs
+// from offset 11 (the rest of it is a 1.44 MB floppy's boot sector), a fault
+// count and per fault its kind and the number of the call it hits, then
+// sectors of the disk until the end: an LBA and a sector as SectorFrom reads
+// it.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -61,7 +62,7 @@ class CreationCase {
     diskSectors = input.Long();
     platform.AddDevice(disk::PhysicalDriveName(0), diskSectors);
     platform.AddDevice(disk::kFloppyDeviceName, kFloppySectors);
-    bootSector.fill(0x90);
+    bootSector = testing::FormattedBootSector(rescue::kStandardFloppyBpb);
     std::ranges::copy(input.Bytes(kBpbSize), bootSector.begin() + kBpbOffset);
     if ((options & 2U) == 0) {
       platform.files["os\\bs"].assign(bootSector.begin(),

@@ -62,7 +62,8 @@ const CallKind kCallKinds[] = {
 class Machine {
  public:
   explicit Machine(int logicalDrives) {
-    platform.files["os\\bs"] = Bytes("BOOTSECTOR", 512);
+    const disk::Sector bootSector = FormattedBootSector(rescue::kStandardFloppyBpb);
+    platform.files["os\\bs"].assign(bootSector.begin(), bootSector.end());
     platform.files["os\\bootcore.bin"] = Bytes("KERNEL", 1000);
     if (logicalDrives == 0) {
       disk.PutSector(0, BootRecord({{0, kNtfs, 63}}, 0x0A));

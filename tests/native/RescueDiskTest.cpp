@@ -17,7 +17,6 @@ namespace {
 using rescue::CreateRescueDisk;
 
 const std::string kPrompt = "info: Please insert a clean, formatted floppy disk.";
-const std::string kBootSectorMessage = "warning: Failed to read boot sector image file !";
 const std::string kWriteMessage = std::string("app: ") + disk::kWriteFailureMessage;
 const std::string kNotFormattedMessage =
     "warning: The floppy disk in drive A: is not formatted as a 1.44 MB floppy disk.\nFormat it "
@@ -27,6 +26,11 @@ const std::string kKernelNotLoadable =
     "warning: The rescue kernel on the floppy cannot be loaded as written.\nUse a clean, freshly "
     "formatted floppy disk. No rescue disk was created.";
 
+// A refusal before anything is made: the reason, then that no rescue disk exists.
+std::string NoRescueDisk(const std::string& reason) {
+  return "warning: " + reason + "\nNo rescue disk was created.";
+}
+
 std::string ReadBackMessage(int sector) {
   return "warning: The rescue floppy does not read back as written (floppy sector " +
          std::to_string(sector) + ").\nUse another floppy disk. No rescue disk was created.";
@@ -35,15 +39,15 @@ std::string ReadBackMessage(int sector) {
 class RescueDiskTest : public RescueFixture {
  protected:
   RescueDiskTest() {
-    UseStandardBootSector();
-    platform.files["os\\bootcore.bin"] = Bytes("KERNEL", 3000);
+    UseGoodShippedFiles();
     lbas = PutLogicalChain(disk, 63, 3);
     FormatStandardFloppy();
   }
 
-  void UseStandardBootSector() {
+  void UseGoodShippedFiles() {
     const disk::Sector bootSector = FormattedBootSector(rescue::kStandardFloppyBpb);
     platform.files["os\\bs"].assign(bootSector.begin(), bootSector.end());
+    platform.files["os\\bootcore.bin"] = Bytes("KERNEL", 3000);
   }
 
   // A 1.44 MB floppy as Windows formats it, holding the kernel as its copy
@@ -103,18 +107,22 @@ TEST_F(RescueDiskTest, ARunFillsTheFloppyInOrderAndReportsSuccess) {
   EXPECT_EQ(platform.files.at("a:\\bootcore.bin"), platform.files.at("os\\bootcore.bin"));
   EXPECT_TRUE(std::ranges::equal(floppy.GetSector(0), platform.files.at("os\\bs")));
   EXPECT_EQ(floppy.GetSector(3), ControlBufferOf({0, 0, lbas[0], lbas[1], lbas[2]}));
-  const auto copy = std::ranges::find(platform.calls, "copy os\\bootcore.bin a:\\bootcore.bin");
-  ASSERT_NE(copy, platform.calls.end());
-  EXPECT_EQ(*(copy + 1), "sleep 3000");
-  EXPECT_EQ(*(copy + 2), "readfile os\\bs");
+  // Both files are read and checked before the floppy is touched.
+  EXPECT_EQ(std::vector(platform.calls.begin(), platform.calls.begin() + 4),
+            (std::vector<std::string>{"readfile os\\bootcore.bin", "readfile os\\bs",
+                                      "copy os\\bootcore.bin a:\\bootcore.bin", "sleep 3000"}));
 }
 
 TEST_F(RescueDiskTest, OnlyTheFirst512BytesOfALongerBootSectorImageAreWritten) {
-  platform.files["os\\bs"] = Bytes("0123456789", 600);
+  std::vector<std::uint8_t>& bootSector = platform.files["os\\bs"];
+  bootSector[100] = 0xEB;  // the code differs from what the format left
+  const std::vector<std::uint8_t> first512 = bootSector;
+  const std::vector<std::uint8_t> tail = Bytes("0123456789", 88);
+  bootSector.insert(bootSector.end(), tail.begin(), tail.end());
   const disk::Sector fat = floppy.GetSector(1);
   Run();
   EXPECT_EQ(status, "Corvane Disk Successfully Created");
-  EXPECT_TRUE(std::ranges::equal(floppy.GetSector(0), Bytes("0123456789", 512)));
+  EXPECT_TRUE(std::ranges::equal(floppy.GetSector(0), first512));
   EXPECT_EQ(floppy.GetSector(1), fat);
 }
 
@@ -185,6 +193,10 @@ TEST_F(RescueDiskTest, WithoutAFloppyDriveOffersAnImageFileAndSavesOnlyWhatTheUs
 // leaves an existing file as it was and a new one unmade.
 TEST_F(RescueDiskTest, AFailedImageLeavesNoFileAndAnExistingOneAsItWas) {
   platform.files["old.iso"] = Bytes("OLD", 100);
+  platform.files["os\\bs"][511] = 0;
+  Run(0, "old.iso");
+  EXPECT_EQ(status, "Failed :: Error reading boot sector image !");
+  UseGoodShippedFiles();
   platform.readFaults[3] = TransferFault::Fail;  // EBR 2
   Run(0, "old.iso");
   EXPECT_EQ(status, "Failed :: Error reading partition chain !");
@@ -231,14 +243,6 @@ std::function<void(FakePlatform&)> FailAllAttemptsOfWrite(int first) {
   };
 }
 
-// A BPB with two FATs of fatSectors each, which puts the root directory at
-// sector 1 + 2 * fatSectors.
-constexpr rescue::FloppyBpb WithFatsOf(std::uint16_t fatSectors) {
-  rescue::FloppyBpb bpb = rescue::kStandardFloppyBpb;
-  bpb.sectorsPerFat = fatSectors;
-  return bpb;
-}
-
 std::function<void(FakePlatform&)> UseBootSectorFor(rescue::FloppyBpb bpb) {
   return [bpb](FakePlatform& p) {
     const disk::Sector bootSector = FormattedBootSector(bpb);
@@ -275,6 +279,17 @@ constexpr rescue::FloppyBpb WithSectorsPerTrack(std::uint16_t sectorsPerTrack) {
   return bpb;
 }
 
+// A BPB the boot sector would divide by zero with.
+constexpr rescue::FloppyBpb WithoutSectorSizes() {
+  rescue::FloppyBpb bpb = WithSectorsPerTrack(0);
+  bpb.bytesPerSector = 0;
+  return bpb;
+}
+
+std::function<void(FakePlatform&)> UseKernelOf(std::size_t size) {
+  return [size](FakePlatform& p) { p.files["os\\bootcore.bin"] = Bytes("KERNEL", size); };
+}
+
 void PrintTo(const FailureCase& failure, std::ostream* out) { *out << failure.name; }
 
 class RescueDiskFailureTest : public RescueDiskTest,
@@ -288,12 +303,19 @@ TEST_P(RescueDiskFailureTest, EndsWithItsTextsTheButtonEnabledAndRoomForAnotherR
   EXPECT_EQ(transcript.back(), "button: on");
   EXPECT_EQ(FloppySectorsWritten(), GetParam().floppySectors);
   EXPECT_EQ(floppy.GetSector(3), disk::Sector{});
+  // Refused before the floppy prompt: drive A: is not even opened.
+  if (GetParam().messages.front() != kPrompt) {
+    for (const std::string& call : platform.calls) {
+      EXPECT_TRUE(call.starts_with("readfile os\\")) << call;
+    }
+  }
 
   transcript.clear();
   platform.copyFails = false;
   platform.readFaults.clear();
   platform.writeFaults.clear();
-  UseStandardBootSector();
+  UseGoodShippedFiles();
+  PutLogicalChain(disk, 63, 3);
   FormatStandardFloppy();
   Run();
   EXPECT_EQ(status, "Corvane Disk Successfully Created") << "the run after the failure";
@@ -307,15 +329,38 @@ const FailureCase kFailureCases[] = {
       "warning: Failed to copy the rescue kernel file to the floppy disk !\nPlease check that "
       "the floppy disk is inserted in the drive and that os\\bootcore.bin exists."},
      {}},
+    {"EmptyKernel",
+     UseKernelOf(0),
+     "Failed :: Error copying kernel image file !",
+     {NoRescueDisk("The rescue kernel file os\\bootcore.bin is empty.")},
+     {}},
+    {"KernelLargerThanTheBootSectorLoads",
+     UseKernelOf(rescue::kKernelLoadLimit + 1),
+     "Failed :: Error copying kernel image file !",
+     {NoRescueDisk("The rescue kernel file os\\bootcore.bin is larger than the boot sector can "
+                   "load.")},
+     {}},
     {"BootSectorImageMissing",
      [](FakePlatform& p) { p.files.erase("os\\bs"); },
      "Failed :: Boot sector image file not found !",
-     {kPrompt, kBootSectorMessage},
+     {NoRescueDisk("Failed to read the boot sector image file os\\bs !")},
      {}},
     {"BootSectorImageOf511Bytes",
      [](FakePlatform& p) { p.files["os\\bs"].resize(511); },
      "Failed :: Error reading boot sector image !",
-     {kPrompt, kBootSectorMessage},
+     {NoRescueDisk("Failed to read 512 bytes from the boot sector image file os\\bs !")},
+     {}},
+    {"BootSectorImageUnsigned",
+     [](FakePlatform& p) { p.files["os\\bs"][510] = 0; },
+     "Failed :: Error reading boot sector image !",
+     {NoRescueDisk(
+         "The boot sector image file os\\bs does not end with the boot signature 55 AA.")},
+     {}},
+    {"BootSectorWithoutSectorSizes",
+     UseBootSectorFor(WithoutSectorSizes()),
+     "Failed :: Error reading boot sector image !",
+     {NoRescueDisk("The BPB of the boot sector image file os\\bs does not describe a 1.44 MB "
+                   "floppy.")},
      {}},
     {"FloppyFormattedAs720Kb",
      FormatFloppyAs(With720KbLayout()),
@@ -364,26 +409,14 @@ const FailureCase kFailureCases[] = {
      "Failed :: Error reading partition chain !",
      {kPrompt, std::string("app: ") + disk::kReadFailureMessage},
      {0, 3, 4, 5}},
-    // The root directory at sector 7: EBRs fit in sectors 5 and 6 only.
-    {"BootSectorLeavesRoomForTwoEbrs",
-     [](FakePlatform& p) {
-       UseBootSectorFor(WithFatsOf(3))(p);
-       FormatFloppyAs(WithFatsOf(3))(p);
-     },
+    // The root directory at sector 19: EBRs fit in sectors 5 to 18 only.
+    {"MoreLogicalDrivesThanTheFloppyHolds",
+     [](FakePlatform& p) { PutLogicalChain(p.Device(disk::PhysicalDriveName(0)), 63, 15); },
      "Failed :: Too many partitions for a rescue floppy !",
      {kPrompt,
       "warning: Your drive has more logical partitions than a rescue floppy can hold (at most "
-      "2).\nNo rescue disk was created."},
-     {0, 3, 4, 5, 6}},
-    // The root directory at sector 3, over the control buffer: nothing is
-    // written.
-    {"BootSectorLeavesNoRoomForTheRescueData",
-     UseBootSectorFor(WithFatsOf(1)),
-     "Failed :: Error reading boot sector image !",
-     {kPrompt,
-      "warning: The boot sector image's BPB leaves no room for the rescue data before the "
-      "floppy's root directory.\nNo rescue disk was created."},
-     {}},
+      "14).\nNo rescue disk was created."},
+     {0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}},
     // Writes go to sectors 0, 3, 4, 5, 6, 7 and 3; the read-back clears 3.
     {"BootSectorLostInTheDrive",
      [](FakePlatform& p) {
