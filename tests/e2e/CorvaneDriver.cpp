@@ -9,7 +9,8 @@
 //   SCREENSHOT-FOLDER "-" takes none; the ARGUMENTs go to PROGRAM.
 // A Yes/No question ("question: ...") is answered Yes, or No when
 // CORVANE_DRIVER_ANSWER is "no"; a Save As dialog ("save as: NAME") is
-// confirmed with the name it offers, or the name in CORVANE_DRIVER_SAVE_AS.
+// confirmed with the name it offers, or the name in CORVANE_DRIVER_SAVE_AS
+// when that is set and not empty.
 // Texts are printed, and taken from the arguments and the environment, in
 // UTF-8.
 // On standard error it reports how long the program took to become ready
@@ -248,8 +249,8 @@ class Person {
       // run's own folder, as a person would type it.
       std::array<wchar_t, MAX_PATH> runFolder{};
       GetCurrentDirectoryW(static_cast<DWORD>(runFolder.size()), runFolder.data());
-      const std::wstring path =
-          std::wstring(runFolder.data()) + L"\\" + Utf16(typed != nullptr && *typed != '\0' ? typed : offered);
+      const std::wstring path = std::wstring(runFolder.data()) + L"\\" +
+                                Utf16(typed != nullptr && *typed != '\0' ? typed : offered);
       SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()),
                           SMTO_ABORTIFHUNG, 2000, nullptr);
     } else {
