@@ -84,6 +84,7 @@ void BackdropDialog::PaintScene(HDC dc, const RECT& client) {
 void BackdropDialog::RunMainDialog() {
   ui::CreatorDialog creator(platform, imagePath);
   creator.DoModal();
+  madeRescueDisk = creator.MadeRescueDisk();
   PostQuitMessage(0);
 }
 

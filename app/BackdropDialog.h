@@ -38,6 +38,8 @@ class BackdropDialog final : public ui::ModalDialog {
   // Fills the client area and copies the three pictures to their corners.
   void PaintScene(HDC dc, const RECT& client);
   [[nodiscard]] HBITMAP PictureBitmap(ui::Picture picture) const;
+  // Whether the main dialog made a rescue disk before it ended.
+  [[nodiscard]] bool MadeRescueDisk() const { return madeRescueDisk; }
 
  protected:
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
@@ -50,6 +52,7 @@ class BackdropDialog final : public ui::ModalDialog {
   platform::Platform& platform;
   std::optional<std::string> imagePath;
   std::array<PictureSlot, 3> slots;
+  bool madeRescueDisk = false;
 };
 
 }  // namespace corvane::app

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/BackdropDialog.h"
+#include "platform/Utf16.h"
 #include "platform/Win32Platform.h"
 #include "rescue/RescueImage.h"
 #include "ui/CommandLine.h"
@@ -27,7 +28,8 @@ void AddQuietErrorMode() {
 // Any other argument, or a path that names neither image kind, is refused
 // before anything starts.
 bool ReadImageOption(platform::Platform& platform, std::optional<std::string>& imagePath) {
-  const std::optional<ui::ImageOption> arguments = ui::ReadArguments(GetCommandLineA());
+  const std::optional<ui::ImageOption> arguments =
+      ui::ReadArguments(corvane::platform::ToUtf8(GetCommandLineW()));
   if (!arguments) {
     platform.ShowApplicationMessage(
         "Usage: Corvane.exe [/image PATH]\n\nWith /image, the rescue disk is saved as the image "
@@ -54,16 +56,16 @@ bool ReadImageOption(platform::Platform& platform, std::optional<std::string>& i
 // embedded one, and it may name DLLs as local files), or a .local file or
 // folder (Windows 2000 then loads every DLL, full paths included, from the
 // folder first). Its name, or nothing.
-std::optional<std::string> RedirectionBesideProgram() {
-  std::array<char, MAX_PATH> path{};
-  const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+std::optional<std::wstring> RedirectionBesideProgram() {
+  std::array<wchar_t, MAX_PATH> path{};
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
   if (length == 0 || length >= path.size()) {
     return std::nullopt;
   }
-  const std::string program(path.data(), length);
-  for (const char* suffix : {".local", ".manifest"}) {
-    if (GetFileAttributesA((program + suffix).c_str()) != INVALID_FILE_ATTRIBUTES) {
-      return program.substr(program.find_last_of("\\/:") + 1) + suffix;
+  const std::wstring program(path.data(), length);
+  for (const wchar_t* suffix : {L".local", L".manifest"}) {
+    if (GetFileAttributesW((program + suffix).c_str()) != INVALID_FILE_ATTRIBUTES) {
+      return program.substr(program.find_last_of(L"\\/:") + 1) + suffix;
     }
   }
   return std::nullopt;
@@ -76,10 +78,10 @@ int RescueApp::Run() {
   // would make it take one from the program's folder, where others may drop
   // files, with the administrator rights the program runs with.
   if (const auto redirection = RedirectionBesideProgram()) {
-    const std::string text = "A file beside Corvane.exe (" + *redirection +
-                             ") could make Windows load program code from this folder. Remove it "
-                             "and start Corvane again.";
-    MessageBoxA(nullptr, text.c_str(), "Corvane", MB_OK | MB_ICONSTOP);
+    const std::wstring text = L"A file beside Corvane.exe (" + *redirection +
+                              L") could make Windows load program code from this folder. Remove "
+                              L"it and start Corvane again.";
+    MessageBoxW(nullptr, text.c_str(), L"Corvane", MB_OK | MB_ICONSTOP);
     return 1;
   }
   // Before anything can load a DLL by name: the program usually runs with
@@ -116,6 +118,9 @@ bool RescueApp::InitInstance() {
   ui::SetMainWindow(&backdrop);
   backdrop.DoModal();
   ui::SetMainWindow(nullptr);
+  if (imagePath && !backdrop.MadeRescueDisk()) {
+    exitCode = 1;
+  }
   return false;
 }
 

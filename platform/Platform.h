@@ -23,7 +23,8 @@ struct DeviceHandle {
 inline constexpr DeviceHandle kInvalidDevice{~std::uintptr_t{0}};
 
 // The Windows services that the disk and rescue code needs. The shipped program
-// uses the Win32 implementation; tests substitute an in-memory one.
+// uses the Win32 implementation; tests substitute an in-memory one. Text,
+// paths included, is UTF-8.
 class Platform {
  public:
   Platform() = default;
@@ -58,8 +59,14 @@ class Platform {
                                                    std::span<std::uint8_t> buffer) = 0;
   // Writes a whole file, replacing one of that name only once every byte is
   // written: a failure leaves no partial file behind and keeps the old one.
+  // The bytes go to a new file of the program's own beside path first, so no
+  // other file is ever opened, truncated or deleted on the way.
   virtual bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes) = 0;
-  // Whether the PC has a drive A:, with or without a floppy in it.
+  // The full path that WriteFileReplacing(path) writes, for a path as the user
+  // typed it; nothing when Windows makes none of it, or when that temporary
+  // file beside it would pass Windows' path length limit.
+  virtual std::optional<std::string> ReplaceableFilePath(const std::string& path) = 0;
+  // Whether the PC has a floppy drive A:, with or without a floppy in it.
   virtual bool HasFloppyDrive() = 0;
   // A modal warning owned by the program's active window, captioned with the
   // program's name, with an OK button only.

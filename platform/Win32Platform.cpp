@@ -8,9 +8,12 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <string_view>
 
 #include "platform/DeviceControl.h"
+#include "platform/DriveLetter.h"
 #include "platform/UniqueDevice.h"
+#include "platform/Utf16.h"
 
 namespace corvane::platform {
 namespace {
@@ -67,6 +70,13 @@ static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == layout::kGeometryExDiskSiz
 static_assert(sizeof(DISK_GEOMETRY_EX) <= layout::kGeometryExReplySize);
 static_assert(sizeof(GET_LENGTH_INFORMATION) == layout::kLengthInfoSize);
 static_assert(offsetof(GET_LENGTH_INFORMATION, Length) == layout::kLengthInfoLength);
+static_assert(DRIVE_UNKNOWN == static_cast<int>(DriveType::Unknown));
+static_assert(DRIVE_NO_ROOT_DIR == static_cast<int>(DriveType::NoRootDirectory));
+static_assert(DRIVE_REMOVABLE == static_cast<int>(DriveType::Removable));
+static_assert(DRIVE_FIXED == static_cast<int>(DriveType::Fixed));
+static_assert(DRIVE_REMOTE == static_cast<int>(DriveType::Remote));
+static_assert(DRIVE_CDROM == static_cast<int>(DriveType::CdRom));
+static_assert(DRIVE_RAMDISK == static_cast<int>(DriveType::RamDisk));
 
 HANDLE ToHandle(DeviceHandle device) {
   return reinterpret_cast<HANDLE>(device.value);  // NOLINT(performance-no-int-to-ptr)
@@ -102,23 +112,97 @@ DWORD ClampedLength(std::size_t size) {
 
 // The program's own name without folder or extension, as Windows programs
 // caption their messages.
-std::string ApplicationTitle() {
-  std::array<char, MAX_PATH> path{};
-  const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-  std::string name(path.data(), std::min<std::size_t>(length, path.size()));
-  name.erase(0, name.find_last_of("\\/:") + 1);
-  const auto dot = name.find_last_of('.');
-  if (dot != std::string::npos && dot > 0) {
+std::wstring ApplicationTitle() {
+  std::array<wchar_t, MAX_PATH> path{};
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  std::wstring name(path.data(), std::min<std::size_t>(length, path.size()));
+  name.erase(0, name.find_last_of(L"\\/:") + 1);
+  const auto dot = name.find_last_of(L'.');
+  if (dot != std::wstring::npos && dot > 0) {
     name.erase(dot);
   }
   return name;
 }
 
+// The temporary file's name: a fixed prefix, 16 hexadecimal digits, ".tmp".
+constexpr std::wstring_view kTemporaryPrefix = L"corvane-";
+constexpr std::size_t kTemporaryNameLength = kTemporaryPrefix.size() + 16 + 4;
+// Each attempt takes a new name; only a name already taken makes another.
+constexpr int kTemporaryNameAttempts = 16;
+
+std::optional<std::wstring> FullPathName(const std::wstring& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) {
+    return std::nullopt;
+  }
+  std::wstring full(size, L'\0');
+  const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) {
+    return std::nullopt;
+  }
+  full.resize(length);
+  return full;
+}
+
+// The folder part of a full path, with its final separator.
+std::wstring FolderOf(const std::wstring& fullPath) {
+  return fullPath.substr(0, fullPath.find_last_of(L"\\/") + 1);
+}
+
+// Whether a full path stays within MAX_PATH, terminating null included: the
+// limit of every path the program hands to Windows.
+bool WithinPathLimit(std::size_t length) { return length < MAX_PATH; }
+
+std::uint64_t MixBits(std::uint64_t value) {
+  // The finaliser of SplitMix64: every input bit reaches every output bit.
+  value = (value ^ (value >> 30U)) * 0xBF58476D1CE4E5B9ULL;
+  value = (value ^ (value >> 27U)) * 0x94D049BB133111EBULL;
+  return value ^ (value >> 31U);
+}
+
+// A name that another user of the folder cannot guess in advance: the
+// high-resolution counter and the time of the call, the process and the
+// attempt. Safety does not rest on it: the file is only ever created new.
+std::wstring TemporaryName(int attempt) {
+  LARGE_INTEGER counter{};
+  QueryPerformanceCounter(&counter);
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  const std::uint64_t time = (std::uint64_t{now.dwHighDateTime} << 32U) | now.dwLowDateTime;
+  const std::uint64_t process =
+      (std::uint64_t{GetCurrentProcessId()} << 32U) | GetCurrentThreadId();
+  std::uint64_t bits = MixBits(MixBits(static_cast<std::uint64_t>(counter.QuadPart) ^ time) ^
+                               process ^ static_cast<std::uint64_t>(attempt));
+  std::wstring name(kTemporaryPrefix);
+  for (int digit = 0; digit < 16; ++digit, bits >>= 4U) {
+    name += L"0123456789abcdef"[bits & 0xFU];
+  }
+  return name + L".tmp";
+}
+
+// A new, empty file of the program's own in folder, open for writing only by
+// it. A name that exists, as a file, a folder or a link, is never opened: the
+// reparse flag keeps Windows from creating a file where a link points.
+std::optional<std::wstring> CreateTemporaryFile(const std::wstring& folder, HANDLE& file) {
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    std::wstring temporary = folder + TemporaryName(attempt);
+    file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      return temporary;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+      return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 DeviceHandle Win32Platform::OpenDevice(const std::string& name, Access access, Share share) {
-  return FromHandle(CreateFileA(name.c_str(), DesiredAccess(access), ShareMode(share), nullptr,
-                                OPEN_EXISTING, 0, nullptr));
+  return FromHandle(CreateFileW(ToUtf16(name).c_str(), DesiredAccess(access), ShareMode(share),
+                                nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 void Win32Platform::CloseDevice(DeviceHandle device) { CloseHandle(ToHandle(device)); }
@@ -160,41 +244,57 @@ bool Win32Platform::ControlDevice(DeviceHandle device, std::uint32_t code,
 }
 
 bool Win32Platform::CopyFileReplacing(const std::string& source, const std::string& destination) {
-  return CopyFileA(source.c_str(), destination.c_str(), FALSE) != FALSE;
+  return CopyFileW(ToUtf16(source).c_str(), ToUtf16(destination).c_str(), FALSE) != FALSE;
 }
 
 void Win32Platform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 bool Win32Platform::WriteFileReplacing(const std::string& path,
                                        std::span<const std::uint8_t> bytes) {
-  // The new file is written whole beside the old one, then takes its name.
-  const std::string temporary = path + ".tmp";
+  const auto target = FullPathName(ToUtf16(path));
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  const auto temporary = target ? CreateTemporaryFile(FolderOf(*target), handle) : std::nullopt;
+  if (!temporary) {
+    return false;
+  }
   bool written = false;
   {
-    const UniqueDevice file(
-        *this, FromHandle(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr)));
-    if (!file.IsValid()) {
-      return false;
-    }
+    const UniqueDevice file(*this, FromHandle(handle));
     std::size_t total = 0;
     std::size_t done = 0;
     while (total < bytes.size() && WriteDevice(file.Get(), bytes.subspan(total), done) &&
            done > 0) {
       total += done;
     }
-    written = total == bytes.size() && FlushFileBuffers(ToHandle(file.Get())) != FALSE;
+    written = total == bytes.size() && FlushFileBuffers(handle) != FALSE;
   }
-  if (written && MoveFileExA(temporary.c_str(), path.c_str(),
+  if (written && MoveFileExW(temporary->c_str(), target->c_str(),
                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE) {
     return true;
   }
-  DeleteFileA(temporary.c_str());
+  DeleteFileW(temporary->c_str());
   return false;
 }
 
-// Asks for the drive's root, which needs no medium in the drive.
-bool Win32Platform::HasFloppyDrive() { return GetDriveTypeA("A:\\") != DRIVE_NO_ROOT_DIR; }
+std::optional<std::string> Win32Platform::ReplaceableFilePath(const std::string& path) {
+  const auto target = FullPathName(ToUtf16(path));
+  if (!target || !WithinPathLimit(target->size()) ||
+      !WithinPathLimit(FolderOf(*target).size() + kTemporaryNameLength)) {
+    return std::nullopt;
+  }
+  return ToUtf8(*target);
+}
+
+// Asks for the drive's root, which needs no medium in the drive, and for the
+// device behind the letter.
+bool Win32Platform::HasFloppyDrive() {
+  const auto type = static_cast<DriveType>(GetDriveTypeW(L"A:\\"));
+  std::array<wchar_t, MAX_PATH> device{};
+  if (QueryDosDeviceW(L"A:", device.data(), static_cast<DWORD>(device.size())) == 0) {
+    return IsFloppyDriveLetter(type, std::nullopt);
+  }
+  return IsFloppyDriveLetter(type, ToUtf8(device.data()));
+}
 
 std::optional<std::size_t> Win32Platform::ReadFileStart(const std::string& path,
                                                         std::span<std::uint8_t> buffer) {
@@ -214,7 +314,7 @@ std::optional<std::size_t> Win32Platform::ReadFileStart(const std::string& path,
 
 void Win32Platform::ShowApplicationMessage(const std::string& text) {
   HWND owner = messageOwner ? static_cast<HWND>(messageOwner()) : nullptr;
-  MessageBoxA(owner, text.c_str(), ApplicationTitle().c_str(), MB_OK | MB_ICONEXCLAMATION);
+  MessageBoxW(owner, ToUtf16(text).c_str(), ApplicationTitle().c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 std::uint32_t Win32Platform::SystemVersion() { return GetVersion(); }

@@ -30,6 +30,7 @@ class Win32Platform final : public Platform {
   std::optional<std::size_t> ReadFileStart(const std::string& path,
                                            std::span<std::uint8_t> buffer) override;
   bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes) override;
+  std::optional<std::string> ReplaceableFilePath(const std::string& path) override;
   bool HasFloppyDrive() override;
   void ShowApplicationMessage(const std::string& text) override;
   std::uint32_t SystemVersion() override;

@@ -46,13 +46,13 @@ std::optional<std::string> AskForImageFile(StatusSink& sink, int drive) {
 
 }  // namespace
 
-void CreateRescueDisk(platform::Platform& platform, StatusSink& sink,
+bool CreateRescueDisk(platform::Platform& platform, StatusSink& sink,
                       const std::optional<std::string>& imagePath) {
   const int drive = sink.SelectedDrive();
   if (drive < 0) {
     sink.ShowMessage("Please select a disk for which rescue disk is to be created !",
                      MessageIcon::Information);
-    return;
+    return false;
   }
   // The disabled button is the only guard against a second run while this one
   // is still going; every way out below enables it again.
@@ -62,11 +62,12 @@ void CreateRescueDisk(platform::Platform& platform, StatusSink& sink,
     path = AskForImageFile(sink, drive);
     if (!path) {
       sink.EnableCreateButton(true);
-      return;
+      return false;
     }
   }
-  if (path ? FillRescueImage(platform, sink, drive, *path)
-           : FillRescueFloppy(platform, sink, drive)) {
+  const bool made = path ? FillRescueImage(platform, sink, drive, *path)
+                         : FillRescueFloppy(platform, sink, drive);
+  if (made) {
     sink.SetStatus("Corvane Disk Successfully Created");
     sink.ShowSuccessNotice();
     if (path) {
@@ -74,6 +75,7 @@ void CreateRescueDisk(platform::Platform& platform, StatusSink& sink,
     }
   }
   sink.EnableCreateButton(true);
+  return made;
 }
 
 }  // namespace corvane::rescue

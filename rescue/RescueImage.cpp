@@ -51,6 +51,26 @@ bool IsDosDeviceName(const std::string& name) {
                          std::initializer_list<const char*>{"CON", "PRN", "AUX", "NUL"}, isNamed);
 }
 
+// Replaces path by the full path the image goes to, once it is sure that
+// Windows writes a file there: neither a device nor a path too long for the
+// temporary file beside it.
+bool ResolveImagePath(platform::Platform& platform, StatusSink& sink, std::string& path) {
+  if (NamesDevice(path)) {
+    return Fail(sink, "Failed :: Error writing image file !",
+                path + " names a device, not a file. Choose another file name.");
+  }
+  const auto fullPath = platform.ReplaceableFilePath(path);
+  if (!fullPath) {
+    return Fail(sink, "Failed :: Error writing image file !",
+                "The path " + path +
+                    " is too long for Windows to save the image there. Choose a shorter file "
+                    "name or a folder nearer the drive's root." +
+                    kNoRescueDisk);
+  }
+  path = *fullPath;
+  return true;
+}
+
 bool SaveImage(platform::Platform& platform, StatusSink& sink, const std::string& path,
                const std::vector<std::uint8_t>& floppy) {
   const bool saved = ImageKindOf(path) == ImageKind::Cd
@@ -89,11 +109,9 @@ std::string DefaultImageName(int drive) {
   return "Corvane-PhysicalDrive" + std::to_string(drive) + ".iso";
 }
 
-bool FillRescueImage(platform::Platform& platform, StatusSink& sink, int drive,
-                     const std::string& path) {
-  if (NamesDevice(path)) {
-    return Fail(sink, "Failed :: Error writing image file !",
-                path + " names a device, not a file. Choose another file name.");
+bool FillRescueImage(platform::Platform& platform, StatusSink& sink, int drive, std::string& path) {
+  if (!ResolveImagePath(platform, sink, path)) {
+    return false;
   }
   const auto files = ReadShippedFiles(platform, sink);
   if (!files) {

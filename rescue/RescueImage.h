@@ -29,10 +29,10 @@ bool NamesDevice(const std::string& path);
 std::string DefaultImageName(int drive);
 
 // Builds the rescue floppy for drive in memory, with the same steps, texts
-// and checks as on a floppy, and saves it as path only once it is complete.
-// False, after telling the user, when no image was saved.
-bool FillRescueImage(platform::Platform& platform, StatusSink& sink, int drive,
-                     const std::string& path);
+// and checks as on a floppy, and saves it as path only once it is complete;
+// path then becomes the full path it was saved as. False, after telling the
+// user, when no image was saved.
+bool FillRescueImage(platform::Platform& platform, StatusSink& sink, int drive, std::string& path);
 
 // What to do with the image saved as path, for the message after the notice.
 std::string ImageAdvice(const std::string& path);

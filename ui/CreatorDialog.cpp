@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "disk/SectorAccess.h"
+#include "platform/Utf16.h"
 #include "rescue/RescueDisk.h"
 #include "ui/Layout.h"
 #include "ui/Resource.h"
@@ -12,7 +13,9 @@
 namespace corvane::ui {
 namespace {
 
-constexpr const char* kDialogCaption = "Corvane";
+using platform::ToUtf16;
+
+constexpr const wchar_t* kDialogCaption = L"Corvane";
 constexpr COLORREF kDiskListTextColour = RGB(132, 0, 132);
 constexpr int kImageListGrowth = 10;
 
@@ -130,8 +133,8 @@ void CreatorDialog::SetUpDiskList() {
   SendMessageA(diskList, LVM_SETTEXTCOLOR, 0, kDiskListTextColour);
 }
 
-void CreatorDialog::ShowDialogMessage(const char* text, UINT icon) const {
-  MessageBoxA(Handle(), text, kDialogCaption, MB_OK | icon);
+void CreatorDialog::ShowDialogMessage(const std::string& text, UINT icon) const {
+  MessageBoxW(Handle(), ToUtf16(text).c_str(), kDialogCaption, MB_OK | icon);
 }
 
 bool CreatorDialog::OnSysCommand(WPARAM command) {
@@ -159,7 +162,9 @@ bool CreatorDialog::OnPaint() const {
   return true;
 }
 
-void CreatorDialog::OnCreateRescueDisk() { rescue::CreateRescueDisk(platform, *this, imagePath); }
+void CreatorDialog::OnCreateRescueDisk() {
+  madeRescueDisk = rescue::CreateRescueDisk(platform, *this, imagePath) || madeRescueDisk;
+}
 
 void CreatorDialog::OnAbout() {
   AboutDialog about(platform);
@@ -186,12 +191,13 @@ void CreatorDialog::SetStatus(const std::string& text) {
 }
 
 void CreatorDialog::ShowMessage(const std::string& text, rescue::MessageIcon icon) {
-  ShowDialogMessage(text.c_str(), icon == rescue::MessageIcon::Exclamation ? MB_ICONEXCLAMATION
-                                                                           : MB_ICONINFORMATION);
+  ShowDialogMessage(
+      text, icon == rescue::MessageIcon::Exclamation ? MB_ICONEXCLAMATION : MB_ICONINFORMATION);
 }
 
 bool CreatorDialog::AskYesNo(const std::string& text) {
-  return MessageBoxA(Handle(), text.c_str(), kDialogCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return MessageBoxW(Handle(), ToUtf16(text).c_str(), kDialogCaption, MB_YESNO | MB_ICONQUESTION) ==
+         IDYES;
 }
 
 std::optional<std::string> CreatorDialog::ChooseImageFile(const std::string& defaultName) {

@@ -34,6 +34,9 @@ class CreatorDialog final : public ModalDialog, public rescue::StatusSink, priva
   int SelectedDrive() override;
   void ShowSuccessNotice() override;
 
+  // Whether a run while the dialog was open made a rescue disk.
+  [[nodiscard]] bool MadeRescueDisk() const { return madeRescueDisk; }
+
  protected:
   bool OnInitDialog() override;
   void DoDataExchange(const DataExchange& exchange) override;
@@ -44,7 +47,7 @@ class CreatorDialog final : public ModalDialog, public rescue::StatusSink, priva
   void CheckAdministratorRights();
   void CheckSystemFamily() const;
   void SetUpDiskList();
-  void ShowDialogMessage(const char* text, UINT icon) const;
+  void ShowDialogMessage(const std::string& text, UINT icon) const;
 
   bool OnSysCommand(WPARAM command);
   [[nodiscard]] bool OnPaint() const;
@@ -61,6 +64,7 @@ class CreatorDialog final : public ModalDialog, public rescue::StatusSink, priva
   UniqueHandle<HIMAGELIST, DestroyImageList> imageList;
   HWND diskList = nullptr;
   std::string statusLine;
+  bool madeRescueDisk = false;
   HICON windowIcon;
 };
 

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/Utf16.h"
+
 namespace corvane::ui {
 namespace {
 
@@ -24,13 +26,13 @@ void DataExchange::Control(int controlId, HWND& control) const {
 
 void DataExchange::Text(int controlId, std::string& value) const {
   if (!fromControls) {
-    SetDlgItemTextA(dialog, controlId, value.c_str());
+    SetDlgItemTextW(dialog, controlId, platform::ToUtf16(value).c_str());
     return;
   }
-  const int length = GetWindowTextLengthA(GetDlgItem(dialog, controlId));
-  std::vector<char> text(static_cast<std::size_t>(length) + 1);
-  GetDlgItemTextA(dialog, controlId, text.data(), static_cast<int>(text.size()));
-  value = text.data();
+  const int length = GetWindowTextLengthW(GetDlgItem(dialog, controlId));
+  std::vector<wchar_t> text(static_cast<std::size_t>(length) + 1);
+  GetDlgItemTextW(dialog, controlId, text.data(), static_cast<int>(text.size()));
+  value = platform::ToUtf8(text.data());
 }
 
 INT_PTR ModalDialog::DoModal() {

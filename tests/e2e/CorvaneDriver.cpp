@@ -9,13 +9,17 @@
 //   SCREENSHOT-FOLDER "-" takes none; the ARGUMENTs go to PROGRAM.
 // A Yes/No question ("question: ...") is answered Yes, or No when
 // CORVANE_DRIVER_ANSWER is "no"; a Save As dialog ("save as: NAME") is
-// confirmed with the name it offers.
+// confirmed with the name it offers, or the name in CORVANE_DRIVER_SAVE_AS
+// when that is set and not empty.
+// Texts are printed, and taken from the arguments and the environment, in
+// UTF-8.
 // On standard error it reports how long the program took to become ready
 // and how long it was busy between the user's actions and its next answer,
 // which leaves out the time its windows waited for the user.
 #include <windows.h>
-// After windows.h, which it needs.
+// After windows.h, which they need.
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <array>
 #include <cstdio>
@@ -47,13 +51,30 @@ std::string Caption(HWND window) {
   return text.data();
 }
 
+std::string Utf8(const std::wstring& text) {
+  std::string bytes(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1,
+                                                                 nullptr, 0, nullptr, nullptr)),
+                    '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), static_cast<int>(bytes.size()),
+                      nullptr, nullptr);
+  return bytes.c_str();
+}
+
+std::wstring Utf16(const std::string& text) {
+  std::wstring wide(
+      static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0)),
+      L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+  return wide.c_str();
+}
+
 // WM_GETTEXT, unlike GetWindowText, reaches the controls of another process.
 std::string Text(HWND window) {
-  std::array<char, 2048> text{};
+  std::array<wchar_t, 2048> text{};
   DWORD_PTR length = 0;
-  SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+  SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                       SMTO_ABORTIFHUNG, 2000, &length);
-  return text.data();
+  return Utf8(text.data());
 }
 
 std::string ClassOf(HWND window) {
@@ -223,12 +244,14 @@ class Person {
       name = name != nullptr ? name : GetDlgItem(dialog, kFileNameEdit);
       const std::string offered = Text(name);
       std::printf("save as: %s\n", offered.c_str());
+      const char* typed = std::getenv("CORVANE_DRIVER_SAVE_AS");
       // The dialog opens where the last one was left: the name goes into this
       // run's own folder, as a person would type it.
-      std::array<char, MAX_PATH> runFolder{};
-      GetCurrentDirectoryA(static_cast<DWORD>(runFolder.size()), runFolder.data());
-      const std::string path = std::string(runFolder.data()) + "\\" + offered;
-      SendMessageTimeoutA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()),
+      std::array<wchar_t, MAX_PATH> runFolder{};
+      GetCurrentDirectoryW(static_cast<DWORD>(runFolder.size()), runFolder.data());
+      const std::wstring path = std::wstring(runFolder.data()) + L"\\" +
+                                Utf16(typed != nullptr && *typed != '\0' ? typed : offered);
+      SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()),
                           SMTO_ABORTIFHUNG, 2000, nullptr);
     } else {
       Shot("message");
@@ -270,24 +293,29 @@ class Person {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc < 4) {
+int main() {
+  // The wide command line: an argument outside the ANSI code page reaches
+  // the program as it was given.
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (argv == nullptr || argc < 4) {
     std::fprintf(stderr, "usage: corvane_driver PROGRAM ROW SCREENSHOT-FOLDER [ARGUMENT...]\n");
     return 2;
   }
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION program{};
-  std::string commandLine = std::string("\"") + argv[1] + "\"";
+  std::wstring commandLine = std::wstring(L"\"") + argv[1] + L"\"";
   for (int k = 4; k < argc; ++k) {
-    commandLine += std::string(" \"") + argv[k] + "\"";
+    commandLine += std::wstring(L" \"") + argv[k] + L"\"";
   }
-  if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                      &startup, &program) == FALSE) {
-    std::fprintf(stderr, "cannot start %s\n", argv[1]);
+    std::fprintf(stderr, "cannot start %s\n", Utf8(argv[1]).c_str());
     return 2;
   }
-  Person person(program, static_cast<int>(std::strtol(argv[2], nullptr, 10)), argv[3]);
+  Person person(program, static_cast<int>(std::wcstol(argv[2], nullptr, 10)), Utf8(argv[3]));
+  LocalFree(argv);
   const DWORD start = GetTickCount();
   bool acting = true;
   while (WaitForSingleObject(program.hProcess, kPollMs) == WAIT_TIMEOUT) {

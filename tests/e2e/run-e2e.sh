@@ -77,10 +77,47 @@ check_image() {  # FILE DISK DRIVE EBRS
   cmp -s "$floppy.expected" "$floppy" || fail "the image is not a complete rescue floppy"
 }
 
+# Files of the user's in the run's folder, each of a kind that the program
+# must never open, replace or delete: a file, a hard link to another file, a
+# symbolic link to another file; an old file ("old") may be replaced. Each
+# entry is KIND:NAME.
+plant_files() {  # FOLDER ENTRY...
+  local folder=$1 entry kind file
+  for entry in "${@:2}"; do
+    kind=${entry%%:*} file=$folder/${entry#*:}
+    printf '%s\n' "the user's ${entry#*:}" >"$file.victim"
+    case $kind in
+      file | old) mv "$file.victim" "$file" ;;
+      hard-link) ln "$file.victim" "$file" ;;
+      symbolic-link) ln -s "$file.victim" "$file" ;;
+    esac
+  done
+}
+
+check_planted_files() {  # FOLDER ENTRY...
+  local folder=$1 entry kind file
+  for entry in "${@:2}"; do
+    kind=${entry%%:*} file=$folder/${entry#*:}
+    [[ $kind != old ]] || continue
+    [[ $(cat "$file" 2>/dev/null) == "the user's ${entry#*:}" ]] || fail "${entry#*:} changed"
+    case $kind in
+      hard-link) [[ $(stat -c %h "$file") == 2 ]] || fail "${entry#*:} is no longer a hard link" ;;
+      symbolic-link) [[ -L $file ]] || fail "${entry#*:} is no longer a symbolic link" ;;
+    esac
+  done
+  [[ -z $(find "$folder" -maxdepth 1 -name 'corvane-*.tmp') ]] || fail "a temporary file was left"
+}
+
 fail() {
   echo "FAILED $name: $*"
   failed=$((failed + 1))
   ok=false
+}
+
+# The settings of one case, which the next does not inherit.
+forget_case() {
+  unset disk1 boot_sector_size boot_sector_unusable kernel_size floppy_drive floppy_medium \
+    floppy_start expect_disk image answer planted arguments beside plant save_as
 }
 
 # Runs one case in a folder of its own. The caller has set: name, row, the
@@ -88,11 +125,13 @@ fail() {
 # if set, names DLLs that the case puts into that folder, beside a copy of the
 # program, and has Wine prefer there, as Windows would; beside, files put
 # there beside it (a name ending in .local a folder, else a manifest); image
-# gives the program "/image IMAGE", arguments one argument of its own.
+# gives the program "/image IMAGE", arguments one argument of its own; plant
+# lists files of the user's (see plant_files) that must stay as they were;
+# save_as is the name typed into a Save As dialog; boot_sector_size,
+# boot_sector_unusable and kernel_size change the run's copy of os/.
 run_case() {
-  if [[ -n ${CORVANE_E2E_ONLY:-} && $name != "$CORVANE_E2E_ONLY" ]]; then
-    unset disk1 boot_sector_size boot_sector_unusable kernel_size floppy_drive floppy_medium \
-      floppy_start expect_disk image answer planted arguments beside
+  if [[ -n ${CORVANE_E2E_ONLY:-} && " $CORVANE_E2E_ONLY " != *" $name "* ]]; then
+    forget_case
     return 0
   fi
   local run=$work/runs/$name disk shots started=$SECONDS run_program=$program overrides=
@@ -126,6 +165,7 @@ run_case() {
   [[ -z ${boot_sector_unusable:-} ]] ||
     printf '\0\0' | dd of="$run/os/bs" bs=1 seek=24 conv=notrunc status=none
   [[ -z ${kernel_size:-} ]] || head -c "$kernel_size" /dev/urandom >"$run/os/bootcore.bin"
+  plant_files "$run" ${plant:-}
   local start=${floppy_start:-$work/blank-floppy.img}
   cp "$start" "$run/floppy.img"
   # Wine's mount manager remembers drive A: for as long as its server lives,
@@ -143,8 +183,10 @@ run_case() {
 
   ok=true
   local transcript
-  transcript=$(cd "$run" && WINEDLLOVERRIDES=${overrides:-${WINEDLLOVERRIDES:-}} \
-    CORVANE_DRIVER_ANSWER=${answer:-yes} "$loader" "$driver" "$run_program" "$row" \
+  # A UTF-8 locale lets names outside ASCII pass between Wine and the files.
+  transcript=$(cd "$run" && LC_ALL=C.UTF-8 WINEDLLOVERRIDES=${overrides:-${WINEDLLOVERRIDES:-}} \
+    CORVANE_DRIVER_ANSWER=${answer:-yes} CORVANE_DRIVER_SAVE_AS=${save_as:-} \
+    "$loader" "$driver" "$run_program" "$row" \
     "Z:${run//\//\\}\\shots" ${image:+"/image" "$image"} ${arguments:+"$arguments"} 2>/dev/null |
     tr -d '\r' || true)
   [[ $transcript == "$expected" ]] ||
@@ -164,6 +206,7 @@ run_case() {
   local ran
   ran=$(cd "$run" && find . -maxdepth 1 -iname '*.dll.ran' -printf '%f ')
   [[ -z $ran ]] || fail "the planted DLLs ran: ${ran//.ran/}"
+  check_planted_files "$run" ${plant:-}
 
   [[ -z ${expect_image:-} ]] || check_image "$run/$expect_image" "$work/disks/$disk0" "$row" \
     "$expect_image_ebrs"
@@ -176,8 +219,7 @@ run_case() {
     echo "passed $name ($((SECONDS - started)) s)"
     passed=$((passed + 1))
   fi
-  unset disk1 boot_sector_size boot_sector_unusable kernel_size floppy_drive floppy_medium \
-    floppy_start expect_disk image answer planted arguments beside
+  forget_case
 }
 
 cd "$here/../.."
@@ -290,6 +332,7 @@ advice() {  # RUN-NAME FILE KIND
 }
 
 name=no-floppy-drive disk0=logical3.img row=0 floppy_drive=no
+plant=file:Corvane-PhysicalDrive0.iso.tmp
 expected="$no_floppy"$'\nsave as: Corvane-PhysicalDrive0.iso\nnotice\n'"$(advice "$name" Corvane-PhysicalDrive0.iso cd)"$'\nstatus: Corvane Disk Successfully Created\nexit: 0'
 expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
 expect_image=Corvane-PhysicalDrive0.iso expect_image_ebrs=3
@@ -302,16 +345,41 @@ expected="$no_floppy"$'\nsave as: Corvane-PhysicalDrive0.iso\nnotice\n'"$(advice
 expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
 run_case
 
-# /image needs no dialog and leaves the floppy drive alone.
+# A name typed with another extension gets the chosen type's, and the question
+# before replacing names the file that is written.
+name=save-as-other-extension disk0=logical3.img row=0 floppy_drive=no save_as=notes.txt
+plant="file:notes.txt old:notes.txt.iso"
+expected="$no_floppy"$'\nsave as: Corvane-PhysicalDrive0.iso\nquestion: '"Z:${work//\//\\}\\runs\\$name\\notes.txt.iso"$' already exists.\nDo you want to replace it?\nnotice\n'"$(advice "$name" notes.txt.iso cd)"$'\nstatus: Corvane Disk Successfully Created\nexit: 0'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+expect_image=notes.txt.iso expect_image_ebrs=3
+run_case
+
+# /image needs no dialog and leaves the floppy drive alone. The name an older
+# program gave its temporary file holds a link to another file of the user's.
 for kind in iso:cd img:floppy; do
   name=image-${kind%%:*} disk0=chain14.img row=0
+  plant=$([[ ${kind%%:*} == iso ]] && echo hard-link || echo symbolic-link):rescue.${kind%%:*}.tmp
   image="Z:${work//\//\\}\\runs\\$name\\rescue.${kind%%:*}"
   expected=$'notice\n'"$(advice "$name" "rescue.${kind%%:*}" "${kind##*:}")"$'\nstatus: Corvane Disk Successfully Created\nexit: 0'
   expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
   expect_image=rescue.${kind%%:*} expect_image_ebrs=14
   run_case
 done
+
+# A relative name goes where it is typed, characters outside the ANSI code
+# page and fullwidth backslashes included, and the advice shows it in full.
+name=image-unicode disk0=logical3.img row=0 image='x＼..＼..＼救援ディスク.img'
+expected=$'notice\n'"$(advice "$name" "$image" floppy)"$'\nstatus: Corvane Disk Successfully Created\nexit: 0'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+expect_image=$image expect_image_ebrs=3
+run_case
 unset expect_image
+
+# A device name is refused, and the run that saved nothing exits with 1.
+name=image-device disk0=logical3.img row=0 image=NUL.iso
+expected=$'message: NUL.iso names a device, not a file. Choose another file name.\nstatus: Failed :: Error writing image file !\nexit: 1'
+expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+run_case
 
 name=image-other-extension disk0=logical3.img row=0 image=rescue.txt
 expected=$'message: The image file given with /image must end in .iso (a CD image) or .img (a floppy image):\nrescue.txt\nexit: 1'

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "platform/DeviceControl.h"
+#include "platform/DriveLetter.h"
 #include "tests/support/AtaDrives.h"
 #include "tests/support/FakePlatform.h"
 
@@ -213,6 +214,23 @@ TEST_F(DriveEnumerationTest, ADiskThatAnswersNothingShowsItsNameOnly) {
                 "control" + pd0 + " 0x2d1400", "close" + pd0, "control" + pd0 + " 0x70000",
                 "control" + pd0 + " 0x700a0", "control" + pd0 + " 0x7405c", "close" + pd0}));
   EXPECT_EQ(rows.cells, (std::vector<Row>{{"Physical Disk 0", "", "", ""}}));
+}
+
+// A: is a floppy drive only where Windows does not place the letter
+// elsewhere: a network share, a CD drive, a subst folder or a stick's volume
+// would otherwise get the floppy's raw writes.
+TEST(FloppyDriveLetterTest, OnlyAFloppyDeviceOrAnUnplacedLetterIsAFloppyDrive) {
+  using platform::DriveType;
+  using platform::IsFloppyDriveLetter;
+  EXPECT_TRUE(IsFloppyDriveLetter(DriveType::Removable, "\\Device\\Floppy0"));
+  EXPECT_TRUE(IsFloppyDriveLetter(DriveType::Removable, "\\device\\FLOPPY1"));
+  EXPECT_TRUE(IsFloppyDriveLetter(DriveType::Fixed, std::nullopt)) << "Wine's mapped drive";
+  EXPECT_FALSE(IsFloppyDriveLetter(DriveType::NoRootDirectory, std::nullopt));
+  EXPECT_FALSE(IsFloppyDriveLetter(DriveType::Remote, std::nullopt));
+  EXPECT_FALSE(IsFloppyDriveLetter(DriveType::CdRom, "\\Device\\Floppy0"));
+  EXPECT_FALSE(IsFloppyDriveLetter(DriveType::Removable, "\\Device\\HarddiskVolume5"));
+  EXPECT_FALSE(IsFloppyDriveLetter(DriveType::Fixed, "\\??\\C:\\Floppy"));
+  EXPECT_FALSE(IsFloppyDriveLetter(DriveType::Removable, "\\Device\\Flop"));
 }
 
 }  // namespace

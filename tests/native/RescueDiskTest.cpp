@@ -144,7 +144,7 @@ TEST_F(RescueDiskTest, AnImageHoldsTheFloppyThatDriveAGetsSectorForSector) {
   platform.calls.clear();
   Run(0, "Rescue.IMG");
   EXPECT_EQ(status, "Corvane Disk Successfully Created");
-  const std::vector<std::uint8_t>& image = platform.files.at("Rescue.IMG");
+  const std::vector<std::uint8_t>& image = platform.files.at("C:\\Rescue\\Rescue.IMG");
   ASSERT_EQ(image.size(), kFloppySectors * disk::kSectorSize);
   for (std::uint64_t k = 0; k < kFloppySectors; ++k) {
     const disk::Sector sector = floppy.GetSector(k);
@@ -152,10 +152,11 @@ TEST_F(RescueDiskTest, AnImageHoldsTheFloppyThatDriveAGetsSectorForSector) {
                            image.begin() + static_cast<std::ptrdiff_t>(k * disk::kSectorSize)))
         << "sector " << k;
   }
-  // The same steps, without the floppy prompt and pause, and the advice last.
+  // The same steps, without the floppy prompt and pause, and the advice last,
+  // naming the file where it is.
   std::vector<std::string> expected(floppyStatuses.begin(), floppyStatuses.end() - 1);
   std::erase(expected, kPrompt);
-  expected.push_back("info: " + rescue::ImageAdvice("Rescue.IMG"));
+  expected.push_back("info: " + rescue::ImageAdvice("C:\\Rescue\\Rescue.IMG"));
   expected.emplace_back("button: on");
   EXPECT_EQ(transcript, expected);
   EXPECT_EQ(std::ranges::count(platform.calls, "sleep 3000"), 0);
@@ -192,7 +193,8 @@ TEST_F(RescueDiskTest, WithoutAFloppyDriveOffersAnImageFileAndSavesOnlyWhatTheUs
 // The file is written once, whole, at the end: a failure before or during it
 // leaves an existing file as it was and a new one unmade.
 TEST_F(RescueDiskTest, AFailedImageLeavesNoFileAndAnExistingOneAsItWas) {
-  platform.files["old.iso"] = Bytes("OLD", 100);
+  const std::string old = "C:\\Rescue\\old.iso";
+  platform.files[old] = Bytes("OLD", 100);
   platform.files["os\\bs"][511] = 0;
   Run(0, "old.iso");
   EXPECT_EQ(status, "Failed :: Error reading boot sector image !");
@@ -205,14 +207,14 @@ TEST_F(RescueDiskTest, AFailedImageLeavesNoFileAndAnExistingOneAsItWas) {
   Run(0, "old.iso");
   EXPECT_EQ(status, "Failed :: Error writing image file !");
   EXPECT_EQ(Messages().back(),
-            "warning: Failed to write the image file old.iso !\nNo rescue disk was created.");
-  EXPECT_EQ(platform.files.at("old.iso"), Bytes("OLD", 100));
+            "warning: Failed to write the image file " + old + " !\nNo rescue disk was created.");
+  EXPECT_EQ(platform.files.at(old), Bytes("OLD", 100));
   Run(0, "new.img");
-  EXPECT_FALSE(platform.files.contains("new.img"));
+  EXPECT_FALSE(platform.files.contains("C:\\Rescue\\new.img"));
   EXPECT_TRUE(FloppySectorsWritten().empty());
 }
 
-TEST_F(RescueDiskTest, AnImageNamedAfterADeviceIsRefusedBeforeAnythingIsRead) {
+TEST_F(RescueDiskTest, AnImagePathThatWindowsWouldNotWriteAsAFileIsRefusedBeforeAnythingIsRead) {
   for (const std::string path : {"COM1.iso", "C:\\Rescue\\nul.img", "lpt9 .iso", "con",
                                  "\\\\.\\A:", "\\\\?\\GLOBALROOT\\Device\\Null.iso"}) {
     transcript.clear();
@@ -225,6 +227,17 @@ TEST_F(RescueDiskTest, AnImageNamedAfterADeviceIsRefusedBeforeAnythingIsRead) {
   for (const std::string path : {"COM10.iso", "console.iso", "C:\\AUX\\rescue.img", "LPT0.img"}) {
     EXPECT_FALSE(rescue::NamesDevice(path)) << path;
   }
+
+  const std::string tooLong = std::string(platform.replaceablePathLimit, 'x') + ".iso";
+  transcript.clear();
+  Run(0, tooLong);
+  EXPECT_EQ(status, "Failed :: Error writing image file !");
+  EXPECT_EQ(Messages().back(), "warning: The path " + tooLong +
+                                   " is too long for Windows to save the image there. Choose a "
+                                   "shorter file name or a folder nearer the drive's root.\nNo "
+                                   "rescue disk was created.");
+  EXPECT_EQ(std::ranges::count(transcript, "status: Copying Kernel Image File..."), 0);
+  EXPECT_TRUE(platform.writes.empty());
 }
 
 struct FailureCase {

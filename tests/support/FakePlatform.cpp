@@ -197,6 +197,16 @@ bool FakePlatform::WriteFileReplacing(const std::string& path,
   return true;
 }
 
+std::optional<std::string> FakePlatform::ReplaceableFilePath(const std::string& path) {
+  Record("fullpath " + path);
+  const bool full = path.starts_with("\\\\") || (path.size() > 1 && path[1] == ':');
+  std::string fullPath = full ? path : currentFolder + path;
+  if (fullPath.size() > replaceablePathLimit) {
+    return std::nullopt;
+  }
+  return fullPath;
+}
+
 void FakePlatform::ShowApplicationMessage(const std::string& text) {
   Record("message " + text);
   transcript.push_back("app: " + text);

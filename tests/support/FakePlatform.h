@@ -72,6 +72,10 @@ class FakePlatform final : public platform::Platform {
   bool copyFails = false;
   bool fileWriteFails = false;
   bool floppyDrive = true;
+  // Relative file paths are taken from here; a full path longer than the
+  // limit is one that Windows cannot write beside a temporary file.
+  std::string currentFolder = "C:\\Rescue\\";
+  std::size_t replaceablePathLimit = 230;
   std::uint32_t systemVersion = 0x0A280105;  // Windows XP
 
   std::vector<std::string> calls;
@@ -102,6 +106,7 @@ class FakePlatform final : public platform::Platform {
   std::optional<std::size_t> ReadFileStart(const std::string& path,
                                            std::span<std::uint8_t> buffer) override;
   bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes) override;
+  std::optional<std::string> ReplaceableFilePath(const std::string& path) override;
   bool HasFloppyDrive() override { return floppyDrive; }
   void ShowApplicationMessage(const std::string& text) override;
   std::uint32_t SystemVersion() override { return systemVersion; }

@@ -2,6 +2,8 @@
 // floppy image and a floppy root folder; see that script for their contents.
 #include "platform/Win32Platform.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,6 +13,7 @@
 
 #include "disk/DriveEnumeration.h"
 #include "disk/SectorAccess.h"
+#include "platform/Utf16.h"
 #include "rescue/RescueDisk.h"
 #include "tests/support/DiskImages.h"
 #include "tests/support/RecordingSink.h"
@@ -71,16 +74,61 @@ TEST_F(Win32PlatformTest, WritesAndReadsFloppySectorsInPlace) {
   EXPECT_TRUE(platform.HasFloppyDrive());
 }
 
+// The program's temporary files in the test folder, by their pattern.
+int TemporaryFilesLeft() {
+  WIN32_FIND_DATAW found{};
+  HANDLE search =
+      FindFirstFileW(platform::ToUtf16(TestFolder() + "\\corvane-*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return 0;
+  }
+  int count = 1;
+  while (FindNextFileW(search, &found) != FALSE) {
+    ++count;
+  }
+  FindClose(search);
+  return count;
+}
+
 TEST_F(Win32PlatformTest, WritesAFileWholeReplacingAnOlderOneOrNotAtAll) {
   const std::string path = TestFolder() + "\\rescue.iso";
+  // A file of the user's where an older program put its temporary file.
+  std::ofstream(TestFolder() + "\\rescue.iso.tmp") << "the user's own";
   ASSERT_TRUE(platform.WriteFileReplacing(path, Bytes("first", 3000)));
   ASSERT_TRUE(platform.WriteFileReplacing(path, Bytes("second", 600)));
   std::vector<std::uint8_t> read(1000);
   ASSERT_EQ(platform.ReadFileStart(path, read), 600U);
   read.resize(600);
   EXPECT_EQ(read, Bytes("second", 600));
-  EXPECT_FALSE(platform.ReadFileStart(path + ".tmp", read).has_value());
+  std::string planted;
+  std::getline(std::ifstream(TestFolder() + "\\rescue.iso.tmp"), planted);
+  EXPECT_EQ(planted, "the user's own");
+
   EXPECT_FALSE(platform.WriteFileReplacing(TestFolder() + "\\missing\\rescue.iso", read));
+  ASSERT_TRUE(CreateDirectoryW(platform::ToUtf16(TestFolder() + "\\folder.iso").c_str(), nullptr));
+  EXPECT_FALSE(platform.WriteFileReplacing(TestFolder() + "\\folder.iso", read)) << "a folder";
+  EXPECT_EQ(TemporaryFilesLeft(), 0);
+}
+
+// UTF-8 reaches Windows unchanged: a fullwidth backslash is a character of
+// the name, not a folder separator as the ANSI code page would make it.
+TEST_F(Win32PlatformTest, WritesANameAsTypedAndRefusesOneTooLongForItsTemporaryFile) {
+  const std::string name = "x\xEF\xBC\xBC..\xEF\xBC\xBC..\xEF\xBC\xBC\xE6\x95\x91.img";
+  const auto full = platform.ReplaceableFilePath(name);
+  ASSERT_TRUE(full);
+  EXPECT_EQ(*full, TestFolder() + "\\" + name);
+  ASSERT_TRUE(platform.WriteFileReplacing(*full, Bytes("image", 512)));
+  std::vector<std::uint8_t> read(512);
+  EXPECT_EQ(platform.ReadFileStart(name, read), 512U);
+  EXPECT_FALSE(platform.ReadFileStart(TestFolder() + "\\..\\..\\\xE6\x95\x91.img", read));
+
+  const std::string folder = TestFolder() + "\\";
+  EXPECT_TRUE(
+      platform.ReplaceableFilePath(folder + std::string(255 - folder.size() - 4, 'n') + ".iso"));
+  EXPECT_FALSE(
+      platform.ReplaceableFilePath(folder + std::string(235 - folder.size(), 'n') + "\\a.iso"))
+      << "the temporary file's name is longer than the file's";
+  EXPECT_FALSE(platform.ReplaceableFilePath(folder + std::string(300, 'n') + ".iso"));
 }
 
 TEST_F(Win32PlatformTest, CopiesAndReadsFilesByWindowsPath) {
