@@ -27,16 +27,10 @@ loader=$(corvane_wine_loader_for "$program")
 
 work=$(mktemp -d)
 CORVANE_XVFB_PID=
-own_prefix=false
-trap '! $own_prefix || /usr/lib/wine/wineserver64 -k 2>/dev/null || true; rm -rf "$work"
-      [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID"' EXIT
+trap 'rm -rf "$work"; corvane_wine_cleanup' EXIT
 corvane_display_ready
 # A prefix already running on this display is reused: a second Wine desktop
 # on the same display makes every program start wait seconds for the first.
-if [[ -z ${WINEPREFIX:-} ]]; then
-  export WINEPREFIX=$work/prefix
-  own_prefix=true
-fi
 corvane_wine_prefix_ready persistent
 rm -f "$WINEPREFIX"/dosdevices/physicaldrive* "$WINEPREFIX/dosdevices/a:" "$WINEPREFIX/dosdevices/a::"
 mkdir -p "$work/disks" "$work/run/floppy-root"

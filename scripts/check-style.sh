@@ -9,7 +9,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 clang-format --dry-run --Werror "${sources[@]}"
 
-windows_code=(-e '^platform/Win32' -e '^ui/' -e '^app/' -e '^tests/windows/' -e '^tests/e2e/')
+windows_code=(-e '^platform/' -e '^ui/' -e '^app/' -e '^tests/windows/' -e '^tests/e2e/')
 mapfile -t native < <(git ls-files '*.cpp' | grep -v "${windows_code[@]}")
 mapfile -t windows < <(git ls-files '*.cpp' | grep "${windows_code[@]}")
 printf "%s\n" "${native[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy --quiet -p build/native 2>/dev/null

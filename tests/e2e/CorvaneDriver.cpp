@@ -51,21 +51,24 @@ std::string Caption(HWND window) {
   return text.data();
 }
 
+// Both keep the terminating null out of the result.
 std::string Utf8(const std::wstring& text) {
-  std::string bytes(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1,
+  const int size = static_cast<int>(text.size());
+  std::string bytes(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), size,
                                                                  nullptr, 0, nullptr, nullptr)),
                     '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), static_cast<int>(bytes.size()),
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), static_cast<int>(bytes.size()),
                       nullptr, nullptr);
-  return bytes.c_str();
+  return bytes;
 }
 
 std::wstring Utf16(const std::string& text) {
+  const int size = static_cast<int>(text.size());
   std::wstring wide(
-      static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0)),
+      static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0)),
       L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
-  return wide.c_str();
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
+  return wide;
 }
 
 // WM_GETTEXT, unlike GetWindowText, reaches the controls of another process.

@@ -24,7 +24,7 @@ fi
 
 work=$(mktemp -d)
 CORVANE_XVFB_PID=
-trap 'rm -rf "$work"; [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID"' EXIT
+trap 'rm -rf "$work"; corvane_wine_cleanup' EXIT
 corvane_display_ready
 corvane_wine_prefix_ready
 rm -rf "$artefacts"
@@ -114,13 +114,63 @@ fail() {
   ok=false
 }
 
-# The settings of one case, which the next does not inherit.
+# The settings of one case. Those after disk0 are optional; the next case
+# does not inherit them.
+case_settings=(name disk0 row expected expect_boot expect_ebrs expect_control expect_kernel
+  expect_image expect_image_ebrs disk1 boot_sector_size boot_sector_unusable kernel_size
+  floppy_drive floppy_medium floppy_start expect_disk image answer planted arguments beside plant
+  save_as windows_version)
 forget_case() {
-  unset disk1 boot_sector_size boot_sector_unusable kernel_size floppy_drive floppy_medium \
-    floppy_start expect_disk image answer planted arguments beside plant save_as
+  unset "${case_settings[@]:10}"
 }
 
-# Runs one case in a folder of its own. The caller has set: name, row, the
+# Cases are recorded with their settings and run once all are known, in the
+# order CORVANE_E2E_ORDER asks for: as written (the default), "reverse", or
+# "shuffle:SEED". None may rely on another having run before it.
+recorded_cases=()
+reported_version=
+run_case() {
+  if [[ -z ${CORVANE_E2E_ONLY:-} || " $CORVANE_E2E_ONLY " == *" $name "* ]]; then
+    # declare -p names only the settings that are set, and fails for the rest.
+    recorded_cases+=("$({ declare -p "${case_settings[@]}" 2>/dev/null || true; } |
+      sed 's/^declare /declare -g /')")
+  fi
+  forget_case
+}
+
+# The indices of the recorded cases in the order asked for.
+case_order() {
+  local count=${#recorded_cases[@]} order=() k j swap
+  for ((k = 0; k < count; k++)); do order+=("$k"); done
+  case ${CORVANE_E2E_ORDER:-written} in
+    written) ;;
+    reverse) for ((k = 0; k < count / 2; k++)); do
+        swap=${order[k]} order[k]=${order[count - 1 - k]} order[count - 1 - k]=$swap
+      done ;;
+    shuffle:*)
+      RANDOM=${CORVANE_E2E_ORDER#shuffle:}
+      for ((k = count - 1; k > 0; k--)); do
+        j=$((RANDOM % (k + 1))) swap=${order[k]}
+        order[k]=${order[j]} order[j]=$swap
+      done ;;
+    *) echo "CORVANE_E2E_ORDER: written, reverse or shuffle:SEED" >&2; return 1 ;;
+  esac
+  echo "${order[@]}"
+}
+
+run_recorded_cases() {
+  local k order
+  order=$(case_order) || exit 1
+  for k in $order; do
+    unset "${case_settings[@]}"
+    eval "${recorded_cases[k]}"
+    run_one_case
+  done
+}
+
+# Runs one case in a folder of its own, with a Wine server of its own, so
+# that what Wine remembers of one case's drives cannot reach another. The
+# caller has set: name, row, the
 # expected transcript, and the expected floppy (expect_* variables); planted,
 # if set, names DLLs that the case puts into that folder, beside a copy of the
 # program, and has Wine prefer there, as Windows would; beside, files put
@@ -128,12 +178,9 @@ forget_case() {
 # gives the program "/image IMAGE", arguments one argument of its own; plant
 # lists files of the user's (see plant_files) that must stay as they were;
 # save_as is the name typed into a Save As dialog; boot_sector_size,
-# boot_sector_unusable and kernel_size change the run's copy of os/.
-run_case() {
-  if [[ -n ${CORVANE_E2E_ONLY:-} && " $CORVANE_E2E_ONLY " != *" $name "* ]]; then
-    forget_case
-    return 0
-  fi
+# boot_sector_unusable and kernel_size change the run's copy of os/;
+# windows_version is the version Wine reports instead of Windows XP.
+run_one_case() {
   local run=$work/runs/$name disk shots started=$SECONDS run_program=$program overrides=
   mkdir -p "$run/floppy-root" "$run/shots"
   cp -r os "$run/os"
@@ -169,9 +216,12 @@ run_case() {
   local start=${floppy_start:-$work/blank-floppy.img}
   cp "$start" "$run/floppy.img"
   # Wine's mount manager remembers drive A: for as long as its server lives,
-  # which a run soon after a short one still shares: a run without drive A:
-  # needs a fresh one.
-  [[ ${floppy_drive:-yes} == yes ]] || /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+  # which a run soon after a short one would still share.
+  /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+  if [[ ${windows_version:-winxp} != "$reported_version" ]]; then
+    reported_version=${windows_version:-winxp}
+    set_windows_version "$reported_version"
+  fi
   rm -f "$dosdevices"/physicaldrive* "$dosdevices/a:" "$dosdevices/a::"
   ln -s "$(cd "$work/disks" && realpath "$disk0")" "$dosdevices/physicaldrive0"
   [[ -z ${disk1:-} ]] || ln -s "$work/disks/$disk1" "$dosdevices/physicaldrive1"
@@ -219,7 +269,10 @@ run_case() {
     echo "passed $name ($((SECONDS - started)) s)"
     passed=$((passed + 1))
   fi
-  forget_case
+}
+
+set_windows_version() {
+  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1
 }
 
 cd "$here/../.."
@@ -429,15 +482,11 @@ expected=$'message: You must have administrator privileges to run this program !
 expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
 run_case
 
-set_windows_version() {
-  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1
-}
-set_windows_version win98
-name=windows-98 disk0=logical3.img row=0
+name=windows-98 disk0=logical3.img row=0 windows_version=win98
 expected=$'message: Corvane runs only in Windows NT/XP/2000 !\n'"$prompt"$'\n'"$success"$'\nexit: 0'
 expect_boot=yes expect_ebrs=3 expect_control=yes expect_kernel=yes
 run_case
-set_windows_version winxp
 
+run_recorded_cases
 echo "end-to-end: $passed passed, $failed failed"
 [[ $failed -eq 0 ]]

@@ -35,7 +35,7 @@ fi
 
 work=$(mktemp -d)
 CORVANE_XVFB_PID=
-trap 'rm -rf "$work"; [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID"' EXIT
+trap 'rm -rf "$work"; corvane_wine_cleanup' EXIT
 disks=$work/disks
 mkdir -p "$disks" "$work/floppies"
 bash "$here/../e2e/make-disks.sh" "$disks"

@@ -35,7 +35,7 @@ links=(physicaldrive0 physicaldrive3 a: a::)
 cleanup() {
   for link in "${links[@]}"; do rm -f "$WINEPREFIX/dosdevices/$link"; done
   rm -rf "$work"
-  [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID"
+  corvane_wine_cleanup
 }
 trap cleanup EXIT
 

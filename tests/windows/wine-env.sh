@@ -1,5 +1,7 @@
 # Wine settings shared by the scripts that run Windows programs; source it.
-# Each run gets its own prefix unless WINEPREFIX names one that is ready.
+# Each run gets its own prefix unless WINEPREFIX names one that is ready; a
+# script that sources this ends with corvane_wine_cleanup, which removes the
+# prefix it made (about 1.3 GB) and leaves a named one for its owner.
 
 export WINEDEBUG=${WINEDEBUG:--all}
 
@@ -38,8 +40,8 @@ corvane_pick_builds() {
 # saves every later program its start-up; end it with wineserver64 -k.
 corvane_wine_prefix_ready() {
   if [[ -z ${WINEPREFIX:-} ]]; then
-    WINEPREFIX=$(mktemp -d)/prefix
-    export WINEPREFIX
+    CORVANE_OWN_PREFIX=$(mktemp -d)
+    export WINEPREFIX=$CORVANE_OWN_PREFIX/prefix
   fi
   mkdir -p "$WINEPREFIX"
   # A virtual desktop gives windows their frames and maximised sizes without
@@ -83,6 +85,16 @@ corvane_wine_marlett() {
     echo "wine-env: $marlett is missing (package fonts-wine):" \
       "caption buttons will show letters" >&2
   fi
+}
+
+# Ends what corvane_wine_prefix_ready and corvane_display_ready started for
+# this script: the Wine server and the folder of a prefix it made, and Xvfb.
+corvane_wine_cleanup() {
+  if [[ -n ${CORVANE_OWN_PREFIX:-} ]]; then
+    /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+    rm -rf "$CORVANE_OWN_PREFIX"
+  fi
+  [[ -z ${CORVANE_XVFB_PID:-} ]] || kill "$CORVANE_XVFB_PID" 2>/dev/null || true
 }
 
 # Windows need an X server: starts Xvfb when DISPLAY names none.
