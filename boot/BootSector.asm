@@ -47,7 +47,7 @@ start:
     mov ds, ax
     mov es, ax
     mov ss, ax
-    mov sp, 0x7C00
+    mov sp, KERNEL              ; below the kernel, which may fill all up to 7C00
     sti
     cld
     jmp 0x0000:normalized

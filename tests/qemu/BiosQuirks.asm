@@ -4,12 +4,19 @@
 ; int 13h (and int 16h) through hooks there, moves the kernel down to
 ; 0000:1000 and jumps to it with the boot drive in dl. Assembled with one or
 ; more of:
-;   -DKEY_TYPED_AHEAD   a 'y' in the BIOS keyboard buffer before the kernel starts
+;   -DKEY_TYPED_AHEAD   two 'y' in the BIOS keyboard buffer before the kernel starts
 ;   -DKEY_HELD          int 16h always has a 'y' ready, as with a key held down
 ;   -DESP_HIGH          esp's upper half set at each hand-over and after every int 13h
 ;   -DDIRECTION_SET     the direction flag set after every int 13h
-;   -DFLOPPY_RETRIES    the first two floppy reads after each hand-over fail
+;   -DEBP_CHANGED       ebp changed by every int 13h
+;   -DFLOPPY_RETRIES    the first two floppy reads after each hand-over fail, and
+;                       a failed drive fails every read until it is reset
+;                       (function 00h), as a floppy controller does
 ;   -DSECTORS_4K        function 48h reports 4096-byte sectors
+;   -DSECTORS_HUGE      function 48h reports 2^32 + 16 sectors: a disk of 2 TiB
+;                       and more, whose count a 32-bit reader takes for 16
+;   -DNO_PACKET_ACCESS  function 41h finds the extensions, but without packet
+;                       access (cx bit 0 clear): no function 42h, 43h or 48h
 ;   -DBOOT_SECTOR       the boot sector runs under the hooks too: once they are
 ;                       in, the medium's sector 0 is booted again, and the boot
 ;                       sector loads this file a second time, which then finds
@@ -60,6 +67,8 @@ startKernel:
     mov ah, 0x05                ; store a keystroke: scan code of Y, 'y'
     mov cx, 0x1579
     int 0x16
+    mov ah, 0x05                ; and another, which a flush of one key leaves
+    int 0x16
 %endif
     jmp HOOK_SEGMENT:moveKernel
 
@@ -104,13 +113,22 @@ moveKernel:
 hookInt13:
     mov [cs:function], ah
 %ifdef FLOPPY_RETRIES
-    cmp ah, 0x02
-    jne .chain
     test dl, 0x80
     jnz .chain
+    cmp ah, 0x00
+    jne .read
+    mov byte [cs:floppyStuck], 0
+    jmp .chain
+.read:
+    cmp ah, 0x02
+    jne .chain
+    cmp byte [cs:floppyStuck], 0
+    jne .failed
     cmp byte [cs:floppyFailures], 0
     je .chain
     dec byte [cs:floppyFailures]
+    mov byte [cs:floppyStuck], 1
+.failed:
     mov ah, 0x80                ; time out
     stc
     retf 2
@@ -124,6 +142,22 @@ hookInt13:
     jne .reported
     mov word [si + 24], 4096    ; ds:si is the caller's result buffer
 .reported:
+%endif
+%ifdef SECTORS_HUGE
+    cmp byte [cs:function], 0x48
+    jne .counted
+    mov dword [si + 16], 16     ; ds:si is the caller's result buffer
+    mov dword [si + 20], 1
+.counted:
+%endif
+%ifdef NO_PACKET_ACCESS
+    cmp byte [cs:function], 0x41
+    jne .accessed
+    and cx, 0xFFFE
+.accessed:
+%endif
+%ifdef EBP_CHANGED
+    mov ebp, 0x5A5AA5A5
 %endif
 %ifdef ESP_HIGH
     or esp, 0xA5A50000
@@ -155,5 +189,6 @@ oldInt16        dd 0
 bootDrive       db 0
 function        db 0
 floppyFailures  db 0
+floppyStuck     db 0
 
     times STUB_SIZE - ($ - $$) db 0

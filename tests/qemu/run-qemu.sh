@@ -161,11 +161,23 @@ make_rescue_floppy "$disks/mbr-unsigned.img" "$floppies/mbr-unsigned.img" no
 # A rescue floppy whose kernel file was deleted afterwards.
 make_rescue_floppy "$disks/logical3.img" "$floppies/no-kernel.img" yes &&
   MTOOLS_SKIP_CHECK=1 mdel -i "$floppies/no-kernel.img" ::BOOTCORE.BIN
+# A kernel file that fills all the boot sector loads it to (0000:1000 up to
+# 0000:7C00), and one a byte larger, which the program itself would refuse to
+# copy.
+cp "$kernel" "$work/at-the-limit.bin"
+truncate -s $((0x7C00 - 0x1000)) "$work/at-the-limit.bin"
+KERNEL_FILE=$work/at-the-limit.bin make_rescue_floppy "$disks/logical3.img" \
+  "$floppies/at-the-limit.img" yes
+head -c $((0x7C00 - 0x1000 + 1)) /dev/urandom >"$work/too-large.bin"
+cp "$floppies/logical3.img" "$floppies/too-large.img"
+MTOOLS_SKIP_CHECK=1 mcopy -o -i "$floppies/too-large.img" "$work/too-large.bin" ::BOOTCORE.BIN
 quirks_kernel "$work/typed-ahead.bin" KEY_TYPED_AHEAD
-quirks_kernel "$work/odd-bios.bin" BOOT_SECTOR ESP_HIGH DIRECTION_SET FLOPPY_RETRIES
+quirks_kernel "$work/odd-bios.bin" BOOT_SECTOR ESP_HIGH DIRECTION_SET EBP_CHANGED FLOPPY_RETRIES
 quirks_kernel "$work/sectors-4k.bin" SECTORS_4K
+quirks_kernel "$work/sectors-huge.bin" SECTORS_HUGE
+quirks_kernel "$work/no-packet-access.bin" NO_PACKET_ACCESS
 quirks_kernel "$work/key-held.bin" KEY_HELD
-for quirk in typed-ahead odd-bios sectors-4k key-held; do
+for quirk in typed-ahead odd-bios sectors-4k sectors-huge no-packet-access key-held; do
   KERNEL_FILE=$work/$quirk.bin make_rescue_floppy "$disks/logical3.img" "$floppies/$quirk.img" yes
 done
 mapfile -t ebrs < <(ebr_chain "$disks/logical3.img")
@@ -259,7 +271,7 @@ expect_disk "$disk" "$work/damaged.img" "unchanged"
 finish_case
 
 # The boot sector runs under the staged BIOS too, so it must load the kernel
-# (and the stub) through it.
+# (and the stub) through it, resetting the drive after each failed read.
 name=odd-bios-restored
 cp "$work/damaged.img" "$disk"
 KERNEL_FILE=$work/odd-bios.bin boot_case "$floppies/odd-bios.img" y "Restored 2 sectors." "$disk"
@@ -272,6 +284,21 @@ cp "$disks/other96.img" "$disk"
 KERNEL_FILE=$work/key-held.bin boot_case "$floppies/key-held.img" "" \
   "A key seems to be held down. Release all keys." "$disk"
 expect_disk "$disk" "$disks/other96.img" "unchanged"
+finish_case
+
+# A count above 2^32 is the disk's size, not its low 32 bits: no doubt, one yes.
+name=huge-disk-restored
+cp "$work/damaged.img" "$disk"
+KERNEL_FILE=$work/sectors-huge.bin boot_case "$floppies/sectors-huge.img" y "Restored 2 sectors." \
+  "$disk"
+expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
+finish_case
+
+name=no-packet-access-refused
+cp "$work/damaged.img" "$disk"
+KERNEL_FILE=$work/no-packet-access.bin boot_case "$floppies/no-packet-access.img" y "The BIOS \
+offers no extended access (int 13h functions 41h to 48h) to the hard disk." "$disk"
+expect_disk "$disk" "$work/damaged.img" "unchanged"
 finish_case
 
 name=sectors-4k-refused
@@ -330,6 +357,22 @@ finish_case
 name=floppy-without-kernel
 cp "$work/damaged.img" "$disk"
 boot_case "$floppies/no-kernel.img" y "Rescue kernel not found" "$disk"
+expect_disk "$disk" "$work/damaged.img" "unchanged"
+finish_case
+
+# Its last sector lies just below the boot sector, where no stack may be.
+name=kernel-at-the-load-limit-restored
+cp "$work/damaged.img" "$disk"
+KERNEL_FILE=$work/at-the-limit.bin boot_case "$floppies/at-the-limit.img" y "Restored 2 sectors." \
+  "$disk"
+expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
+finish_case
+
+# Loading it whole would overwrite the boot sector as it runs.
+name=kernel-too-large-not-loaded
+cp "$work/damaged.img" "$disk"
+KERNEL_FILE=$work/too-large.bin boot_case "$floppies/too-large.img" y "Rescue kernel not found" \
+  "$disk"
 expect_disk "$disk" "$work/damaged.img" "unchanged"
 finish_case
 
