@@ -47,15 +47,18 @@ constexpr unsigned kZeros = 1;
 constexpr unsigned kChanged = 2;
 constexpr unsigned kUnreadable = 3;
 
+using Sectors = std::map<std::uint32_t, disk::Sector>;
+
 // The PC: sectors in maps, every hard disk write recorded, keys arriving on
 // a timer that ticks while the kernel idles. The copies come from one hard
-// disk (80h, or 81h when the rescue booted from 80h); the others hold only an
-// LBA 0.
+// disk (80h, or 81h when the rescue booted from 80h), whose LBAs may fail;
+// the others hold only an LBA 0 until the kernel writes them.
 class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-destructor): not deleted
  public:
   std::map<int, disk::Sector> floppy;
   int failingFloppySector = -1;
-  std::map<std::uint32_t, disk::Sector> disk;
+  std::map<std::uint8_t, Sectors> disks;
+  // On the copies' disk.
   std::set<std::uint32_t> unreadable;
   std::set<std::uint32_t> refusing;
   std::set<std::uint32_t> losing;
@@ -71,6 +74,7 @@ class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
   char lastKey = 'y';
   std::vector<std::pair<std::uint32_t, disk::Sector>> writes;
   std::set<std::uint8_t> writtenDisks;
+  std::set<std::uint8_t> readPastLbaZero;
   int questions = 0;   // "(Y/N)" shown
   int freshYeses = 0;  // of them, answered by a 'y' after a quiet keyboard
 
@@ -125,12 +129,10 @@ class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
   }
   bool ReadDiskSector(std::uint8_t disk, std::uint32_t lba, boot::SectorBuffer out) override {
     CheckTransfer(disk);
-    if (disk != copiesDisk) {
-      FUZZ_CHECK(lba == 0);
-      std::ranges::copy(clones ? this->disk[0] : disk::Sector{}, out.begin());
-      return true;
+    if (lba != 0) {
+      readPastLbaZero.insert(disk);
     }
-    return !unreadable.contains(lba) && Read(this->disk, lba, out);
+    return !Fails(unreadable, disk, lba) && Read(disks[disk], lba, out);
   }
   bool WriteDiskSector(std::uint8_t disk, std::uint32_t lba,
                        boot::ConstSectorBuffer data) override {
@@ -140,13 +142,32 @@ class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
     disk::Sector sector{};
     std::ranges::copy(data, sector.begin());
     writes.emplace_back(lba, sector);
-    if (refusing.contains(lba)) {
+    if (Fails(refusing, disk, lba)) {
       return false;
     }
-    if (!losing.contains(lba)) {
-      this->disk[lba] = sector;
+    if (!Fails(losing, disk, lba)) {
+      disks[disk][lba] = sector;
     }
     return true;
+  }
+
+  // Whether the kernel can read LBA 0 of disk and use what it finds there:
+  // the BIOS offers extended access, the size and 512-byte sectors.
+  [[nodiscard]] bool Readable(std::uint8_t disk) const {
+    return extensions && sizeKnown && (disk != copiesDisk || bytesPerSector == disk::kSectorSize) &&
+           !Fails(unreadable, disk, 0);
+  }
+
+  // The BIOS hard disks other than the boot drive, in BIOS order.
+  [[nodiscard]] std::vector<std::uint8_t> Candidates() const {
+    std::vector<std::uint8_t> candidates;
+    for (int number = 0; number < hardDisks; ++number) {
+      const auto disk = static_cast<std::uint8_t>(boot::kFirstHardDisk + number);
+      if (disk != bootDrive) {
+        candidates.push_back(disk);
+      }
+    }
+    return candidates;
   }
 
  private:
@@ -154,6 +175,11 @@ class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
   void CheckTransfer(std::uint8_t disk) const {
     FUZZ_CHECK(disk != bootDrive && sizeKnown && extensions &&
                (disk != copiesDisk || bytesPerSector == disk::kSectorSize));
+  }
+
+  [[nodiscard]] bool Fails(const std::set<std::uint32_t>& lbas, std::uint8_t disk,
+                           std::uint32_t lba) const {
+    return disk == copiesDisk && lbas.contains(lba);
   }
 
   std::string tail;
@@ -199,33 +225,38 @@ class KernelCase {
       copies.insert(copies.end(), sector.begin(), sector.end());
       PutDiskSector(copy, sector, input.Byte());
     }
+    const Sectors& source = machine.disks[machine.copiesDisk];
+    for (const std::uint8_t other : machine.Candidates()) {
+      if (other != machine.copiesDisk && machine.clones && source.contains(0)) {
+        machine.disks[other][0] = source.at(0);
+      }
+    }
   }
 
   void RunAndCheck() {
     CheckDecisions();
-    const std::map<std::uint32_t, disk::Sector> before = machine.disk;
-    const std::set<std::uint32_t> unreadableBefore = machine.unreadable;
+    const std::optional<std::uint8_t> chosen = DiskToRestore();
+    const Sectors before = chosen ? machine.disks[*chosen] : Sectors{};
+    const bool onCopiesDisk = chosen == machine.copiesDisk;
     const auto memory = std::make_unique<boot::RescueMemory>();
     const boot::Outcome outcome = boot::RunRescue(machine, *memory);
+    // Every disk but the one to restore is read at LBA 0 only.
+    FUZZ_CHECK(machine.readPastLbaZero.empty() ||
+               (chosen && machine.readPastLbaZero == std::set<std::uint8_t>{*chosen}));
     if (machine.writes.empty()) {
       return;
     }
     FUZZ_CHECK(outcome == boot::Outcome::Restored || outcome == boot::Outcome::RestoreFailed);
     FUZZ_CHECK(machine.failingFloppySector != kControlSector);
-    FUZZ_CHECK(machine.writtenDisks == std::set<std::uint8_t>{machine.copiesDisk});
-    // With several candidates, only the one disk that carries the floppy's signature.
-    const int bootDisks = machine.bootDrive == boot::kFirstHardDisk ? 1 : 0;
-    FUZZ_CHECK(machine.hardDisks - bootDisks == 1 ||
-               (!machine.clones && DiskSignature(CopyAt(0)) != 0 &&
-                DiskSignature(CopyAt(0)) ==
-                    DiskSignature(before.contains(0) ? before.at(0) : disk::Sector{})));
+    FUZZ_CHECK(chosen && machine.writtenDisks == std::set<std::uint8_t>{*chosen});
     FUZZ_CHECK(FormsTheChain());
     std::set<std::uint32_t> written;
     for (const auto& [lba, data] : machine.writes) {
       const auto listed = std::ranges::find(lbas, lba);
       FUZZ_CHECK(listed != lbas.end() && written.insert(lba).second);
       FUZZ_CHECK(data == CopyAt(static_cast<std::size_t>(listed - lbas.begin())));
-      FUZZ_CHECK(unreadableBefore.contains(lba) || !before.contains(lba) || before.at(lba) != data);
+      FUZZ_CHECK((onCopiesDisk && machine.unreadable.contains(lba)) || !before.contains(lba) ||
+                 before.at(lba) != data);
     }
   }
 
@@ -233,6 +264,27 @@ class KernelCase {
   static std::uint32_t DiskSignature(const disk::Sector& sector) {
     return std::uint32_t{sector[440]} | std::uint32_t{sector[441]} << 8U |
            std::uint32_t{sector[442]} << 16U | std::uint32_t{sector[443]} << 24U;
+  }
+
+  // The disk a restore may write: the one candidate, or among several the one
+  // whose LBA 0, read as the kernel can read it, carries the MBR copy's
+  // signature. Nothing where no disk or several would do.
+  [[nodiscard]] std::optional<std::uint8_t> DiskToRestore() const {
+    const std::vector<std::uint8_t> candidates = machine.Candidates();
+    if (candidates.size() == 1) {
+      return candidates.front();
+    }
+    const std::uint32_t signature = DiskSignature(CopyAt(0));
+    std::vector<std::uint8_t> carriers;
+    for (const std::uint8_t disk : candidates) {
+      const auto found = machine.disks.find(disk);
+      const bool carries = found != machine.disks.end() && found->second.contains(0) &&
+                           DiskSignature(found->second.at(0)) == signature;
+      if (signature != 0 && carries && machine.Readable(disk)) {
+        carriers.push_back(disk);
+      }
+    }
+    return carriers.size() == 1 ? std::optional(carriers.front()) : std::nullopt;
   }
 
   // The LBAs that floppy sector 3 lists, when the kernel may accept it: the
@@ -259,6 +311,7 @@ class KernelCase {
       return;
     }
     const std::uint32_t lba = lbas[copy];
+    Sectors& disk = machine.disks[machine.copiesDisk];
     switch (state & 3U) {
       case kZeros:
         sector.fill(0);
@@ -272,7 +325,7 @@ class KernelCase {
       default:
         break;
     }
-    machine.disk[lba] = sector;
+    disk[lba] = sector;
     if ((state & 4U) != 0) {
       machine.refusing.insert(lba);
     }

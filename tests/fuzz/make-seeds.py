@@ -77,6 +77,12 @@ def kernel_input(size_sectors, copies, states, options=0, keys=b""):
     return data
 
 
+def with_boot_code(copies):
+    """The copies with a first byte of boot code in the MBR: the fill byte
+    compact() keeps, and so the MBR's disk signature."""
+    return [(lba, b"\xfa" + sector[1:] if lba == 0 else sector) for lba, sector in copies]
+
+
 def identify_text(text, words):
     text = text.ljust(2 * words).encode()
     return b"".join(bytes([text[k + 1], text[k]]) for k in range(0, len(text), 2))
@@ -125,6 +131,10 @@ def main(images, output):
         # Booted from hard disk 80h beside the damaged disk 81h; a held 'y' after an x.
         write(kernel_seeds, kernel_input(size, copies, [1] * len(copies), options=0x82,
                                          keys=b"x" + b"\xf9" * 6))
+        # Two disks: 80h, the copies' own, with 4096-byte sectors, and 81h
+        # holding a copy of its LBA 0 and so its signature, nothing else.
+        write(kernel_seeds, kernel_input(size, with_boot_code(copies), [0] * len(copies),
+                                         options=0x62))
     write(os.path.join(output, "DriveRepliesFuzzer"), replies_input())
 
 

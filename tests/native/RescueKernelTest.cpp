@@ -33,8 +33,8 @@ constexpr std::uint64_t kDiskSectors = 1 << 20;
 // once they run out, and a key held down that repeats), and a record of what
 // it showed, read and wrote. A sector transfer on a disk whose geometry the
 // kernel has not read, or whose sectors are not 512 bytes, fails the test:
-// the BIOS would fill more than the kernel's buffer; so does any use of the
-// boot drive as a hard disk.
+// the BIOS would fill more than the kernel's buffer; so do a transfer past the
+// disk's end and any use of the boot drive as a hard disk.
 class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-destructor): not deleted
  public:
   FakeDevice floppy{2880};
@@ -123,7 +123,7 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
     return true;
   }
   bool ReadDiskSector(std::uint8_t disk, std::uint32_t lba, boot::SectorBuffer out) override {
-    CheckTransfer(disk);
+    CheckTransfer(disk, lba);
     diskReads.emplace_back(disk, lba);
     const disk::Sector data = Disk(disk).GetSector(lba);
     std::copy(data.begin(), data.end(), out.begin());
@@ -131,7 +131,7 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
   }
   bool WriteDiskSector(std::uint8_t disk, std::uint32_t lba,
                        boot::ConstSectorBuffer data) override {
-    CheckTransfer(disk);
+    CheckTransfer(disk, lba);
     firstWriteAt = diskWrites.empty() ? now : firstWriteAt;
     diskWrites.push_back(lba);
     writtenDisks.insert(disk);
@@ -166,10 +166,12 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
     const std::uint16_t size = bytesPerSector.contains(disk) ? bytesPerSector.at(disk) : 512;
     return size == 0 ? 512 : size;
   }
-  void CheckTransfer(std::uint8_t disk) const {
+  void CheckTransfer(std::uint8_t disk, std::uint32_t lba) {
     CheckNotBootDrive(disk);
     EXPECT_TRUE(measured.contains(disk) && SectorSize(disk) == 512)
         << "a transfer on disk " << int{disk} << " of unknown or wrong sector size";
+    EXPECT_LT(lba, Disk(disk).SizeInBytes() / disk::kSectorSize)
+        << "past the end of disk " << int{disk};
   }
   void CheckNotBootDrive(std::uint8_t disk) const {
     EXPECT_NE(disk, bootDrive) << "the rescue medium used as a hard disk";
@@ -215,9 +217,10 @@ disk::Sector WithSize(disk::Sector record, int slot, std::uint32_t size) {
   return record;
 }
 
-// A used entry of type 07h in slot.
+// A used entry in slot: its own type, or 07h where the slot was empty.
 disk::Sector WithEntry(disk::Sector record, int slot, std::uint32_t start, std::uint32_t size) {
-  record[partition::EntryOffset(slot) + 4] = kNtfs;
+  std::uint8_t& type = record[partition::EntryOffset(slot) + 4];
+  type = type == 0 ? kNtfs : type;
   disk::PutLittleEndian32(record, partition::EntryOffset(slot) + 8, start);
   return WithSize(record, slot, size);
 }
@@ -361,6 +364,10 @@ TEST_F(ChainTest, RefusesCopiesThatDoNotFormTheChain) {
   machine.floppy.PutSector(3, ControlBufferOf({0, 0, ebrs[0], ebrs[1], ebrs[0]}));
   machine.floppy.PutSector(7, machine.floppy.GetSector(5));
   EXPECT_EQ(Check().check, ChainCheck::RepeatedLba) << "a loop";
+  machine.floppy.PutSector(5, machine.floppy.GetSector(6));
+  machine.floppy.PutSector(3, ControlBufferOf({0, 0, ebrs[0], ebrs[0]}));
+  EXPECT_EQ(Check().check, ChainCheck::RepeatedLba) << "an EBR that links to itself";
+  EXPECT_EQ(Check().copy, 2);
 
   // An extended partition at LBA 0: its EBR's copy would go over the MBR.
   machine.floppy.PutSector(4, BootRecord({{0, kNtfs, 63}, {1, kExtended, 0}}));
@@ -477,6 +484,13 @@ TEST_F(RescueKernelTest, RefusesWithoutWritingWhatItCannotTrust) {
 
   machine.disks.front() = FakeDevice(ebrs[2]);
   EXPECT_EQ(RunKernel(machine), Outcome::DiskTooSmall);
+  // A chain may run backwards: the copy furthest out need not be the last.
+  machine.disks.front() = FakeDevice(kDiskSectors);
+  const std::vector<std::uint32_t> backwards =
+      PutLogicalChain(machine.disks.front(), 3 * kBase, 3, 0U - kBase);
+  MakeRescueFloppy(machine, backwards);
+  machine.disks.front() = FakeDevice(backwards.front());
+  EXPECT_EQ(RunKernel(machine), Outcome::DiskTooSmall);
   machine.extensions = false;
   EXPECT_EQ(RunKernel(machine), Outcome::NoDiskExtensions);
   machine.extensions = true;
@@ -548,6 +562,12 @@ TEST_F(RescueKernelTest, OnlyAKeyPressedAfterTheQuestionAnswersIt) {
   machine.keys = "n";
   EXPECT_EQ(RunKernel(machine), Outcome::Declined);
   EXPECT_TRUE(machine.diskWrites.empty());
+
+  // Two questions answered by keys eleven ticks apart: a brisk typist, not a held key.
+  machine.disks.front().PutSector(0, BootRecord({{0, kNtfs, 2048}}, 0x5E));
+  machine.pause = 11;
+  machine.keys = "yy";
+  EXPECT_EQ(RunKernel(machine), Outcome::Restored);
 }
 
 TEST_F(RescueKernelTest, AHeldKeyAnswersNothingUntilTheKeyboardIsQuiet) {
@@ -705,12 +725,14 @@ TEST_F(RescueKernelTest, PartitionsBeyondTheDiskNeedASecondYes) {
                     "This floppy may belong to another disk.\n"));
   EXPECT_TRUE(machine.diskWrites.empty());
 
-  // Any entry of any copy: ending at the disk's last sector fits, one further does not.
+  // Any entry of any copy, the extended partition's too, and on a floppy with
+  // the MBR alone: ending at the disk's last sector fits, one further does not.
   const std::uint32_t lastEbr = ebrs[2];
-  for (const auto& [copy, slot, first] :
-       {std::tuple{0, 3, std::uint32_t{900000}}, std::tuple{3, 0, lastEbr + 63}}) {
+  for (const auto& [ebrCount, copy, slot, first] :
+       {std::tuple{3, 0, 3, std::uint32_t{900000}}, std::tuple{3, 0, 1, kBase},
+        std::tuple{3, 3, 0, lastEbr + 63}, std::tuple{0, 0, 3, std::uint32_t{900000}}}) {
     machine.disks.front() = original;
-    MakeRescueFloppy(machine, ebrs);
+    MakeRescueFloppy(machine, std::vector(ebrs.begin(), ebrs.begin() + ebrCount));
     for (const std::uint64_t end : {kDiskSectors, kDiskSectors + 1}) {
       const std::uint64_t floppySector = 4 + static_cast<std::uint64_t>(copy);
       const std::uint32_t relativeTo = copy == 0 ? 0 : lastEbr;
@@ -720,7 +742,7 @@ TEST_F(RescueKernelTest, PartitionsBeyondTheDiskNeedASecondYes) {
       Damage();
       machine.keys = "y";
       EXPECT_EQ(RunKernel(machine), end == kDiskSectors ? Outcome::Restored : Outcome::Declined)
-          << "copy " << copy << " ending at " << end;
+          << ebrCount << " EBRs, copy " << copy << " slot " << slot << " ending at " << end;
     }
   }
 }
@@ -752,6 +774,24 @@ TEST_F(RescueKernelTest, ShowsBothTablesWhereTheDiskHoldsAnotherValidOne) {
   machine.shown.clear();
   EXPECT_EQ(RunKernel(machine), Outcome::Declined);
   EXPECT_FALSE(Shows(machine, "disk:"));
+  // So for an EBR's link, which counts from the extended partition's start.
+  const disk::Sector ebr = original.GetSector(ebrs[1]);
+  const std::uint64_t first = kBase + partition::EntryStart(ebr, 1);
+  for (const std::uint64_t end : {kDiskSectors, kDiskSectors + 1}) {
+    machine.disks.front() = original;
+    machine.disks.front().PutSector(ebrs[1],
+                                    WithSize(ebr, 1, static_cast<std::uint32_t>(end - first)));
+    machine.shown.clear();
+    EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+    EXPECT_EQ(Shows(machine, "    disk:"), end == kDiskSectors) << "ending at " << end;
+  }
+
+  // A partition added in the last slot makes another table too.
+  machine.disks.front() = original;
+  machine.disks.front().PutSector(0, WithEntry(original.GetSector(0), 3, 900000, 1000));
+  machine.shown.clear();
+  EXPECT_EQ(RunKernel(machine), Outcome::Declined);
+  EXPECT_TRUE(Shows(machine, "repartitioned"));
 }
 
 TEST_F(RescueKernelTest, SpeaksOfOneInTheSingular) {
