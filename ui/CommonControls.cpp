@@ -1,21 +1,7 @@
 #include "ui/CommonControls.h"
 
-#include "ui/SystemLibrary.h"
-
 namespace corvane::ui {
 namespace {
-
-struct CommonControls {
-  SystemLibrary library{"comctl32.dll"};
-  decltype(&::InitCommonControls) initCommonControls =
-      library.Function<decltype(::InitCommonControls)>("InitCommonControls");
-  decltype(&::ImageList_Create) imageListCreate =
-      library.Function<decltype(::ImageList_Create)>("ImageList_Create");
-  decltype(&::ImageList_ReplaceIcon) imageListReplaceIcon =
-      library.Function<decltype(::ImageList_ReplaceIcon)>("ImageList_ReplaceIcon");
-  decltype(&::ImageList_Destroy) imageListDestroy =
-      library.Function<decltype(::ImageList_Destroy)>("ImageList_Destroy");
-};
 
 const CommonControls& Loaded() {
   static const CommonControls controls;
@@ -23,6 +9,8 @@ const CommonControls& Loaded() {
 }
 
 }  // namespace
+
+CommonControls::CommonControls(const DllCalls& calls) : library("comctl32.dll", calls) {}
 
 bool LoadCommonControls() {
   if (Loaded().initCommonControls == nullptr) {

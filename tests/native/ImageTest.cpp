@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rescue/CdImage.h"
@@ -44,8 +45,9 @@ unsigned Little16(const Bytes& bytes, std::size_t at) { return bytes[at] | bytes
 unsigned Little32(const Bytes& bytes, std::size_t at) {
   return Little16(bytes, at) | Little16(bytes, at + 2) << 16U;
 }
+unsigned Big16(const Bytes& bytes, std::size_t at) { return bytes[at] << 8U | bytes[at + 1]; }
 unsigned Big32(const Bytes& bytes, std::size_t at) {
-  return bytes[at] << 24U | bytes[at + 1] << 16U | bytes[at + 2] << 8U | bytes[at + 3];
+  return Big16(bytes, at) << 16U | Big16(bytes, at + 2);
 }
 // A both-endian 32-bit field, or a value no field holds when its halves disagree.
 unsigned Both32(const Bytes& bytes, std::size_t at) {
@@ -140,6 +142,26 @@ TEST(FloppyImageTest, RefusesABootSectorWithoutTheStandardBpb) {
 
 std::size_t CdAt(std::size_t sector) { return sector * kCdSector; }
 
+// A path table's records as (directory extent, parent's number), each field
+// in the table's own byte order; nothing when its records do not fill size.
+std::vector<std::pair<unsigned, unsigned>> PathTable(const Bytes& iso, std::size_t at,
+                                                     std::size_t size, bool bigEndian) {
+  std::vector<std::pair<unsigned, unsigned>> records;
+  if (at + size > iso.size()) {
+    return {};
+  }
+  std::size_t offset = 0;
+  while (offset < size && iso[at + offset] != 0) {
+    const std::size_t record = at + offset;
+    records.emplace_back(bigEndian ? Big32(iso, record + 2) : Little32(iso, record + 2),
+                         bigEndian ? Big16(iso, record + 6) : Little16(iso, record + 6));
+    // 8 fixed bytes, the identifier, and a padding byte after an odd one.
+    const std::size_t identifier = iso[record];
+    offset += 8 + identifier + identifier % 2;
+  }
+  return offset == size ? records : decltype(records){};
+}
+
 class CdImageTest : public ::testing::Test {
  protected:
   const Bytes floppy = Pattern(rescue::kFloppyImageSize, kCdSector, 11);
@@ -195,6 +217,38 @@ TEST_F(CdImageTest, RescueImgIsTheBootImageItself) {
   EXPECT_EQ(Both32(iso, file + 2), bootSector);
   EXPECT_EQ(Both32(iso, file + 10), floppy.size());
   EXPECT_EQ(iso[file + 25], 0);  // a file, not a directory
+}
+
+// Other tools and firmware find the root through either path table, each
+// read in its own byte order, and walk a directory record by record: every
+// record is 33 bytes, its identifier and, after an even identifier, a zero
+// byte that keeps the length even.
+TEST_F(CdImageTest, DirectoryRecordsAndBothPathTablesFollowTheIso9660Layout) {
+  const std::size_t descriptor = CdAt(16);
+  const auto expectRecordLayout = [this](std::size_t record) {
+    const std::size_t identifier = iso[record + 32];
+    const std::size_t padding = identifier % 2 == 0 ? 1 : 0;
+    EXPECT_EQ(iso[record], 33 + identifier + padding) << "record at " << record;
+    if (padding != 0) {
+      EXPECT_EQ(iso[record + 33 + identifier], 0) << "record at " << record;
+    }
+  };
+  expectRecordLayout(descriptor + 156);
+  const unsigned rootExtent = Both32(iso, descriptor + 156 + 2);
+  const std::size_t root = CdAt(rootExtent);
+  ASSERT_LT(root + kCdSector, iso.size());
+  int records = 0;
+  for (std::size_t at = root; at < root + kCdSector && iso[at] != 0; at += iso[at]) {
+    expectRecordLayout(at);
+    ++records;
+  }
+  EXPECT_EQ(records, 3);
+
+  // The root alone, its own parent (directory number 1).
+  const std::vector<std::pair<unsigned, unsigned>> rootOnly{{rootExtent, 1}};
+  const unsigned size = Both32(iso, descriptor + 132);
+  EXPECT_EQ(PathTable(iso, CdAt(Little32(iso, descriptor + 140)), size, false), rootOnly);
+  EXPECT_EQ(PathTable(iso, CdAt(Big32(iso, descriptor + 148)), size, true), rootOnly);
 }
 
 }  // namespace

@@ -52,7 +52,11 @@ TEST(LayoutTest, TheCommandLineTakesOnlyTheImageOptionWithAQuotedPath) {
       ReadArguments("\"C:\\Program Files\\Corvane.exe\" /IMAGE\t\"D:\\My Images\\r.iso\"");
   ASSERT_TRUE(option && option->given);
   EXPECT_EQ(option->path, R"(D:\My Images\r.iso)");
-  EXPECT_EQ(ReadArguments(R"(Corvane.exe -image "")")->path, "");
+  // "" is a word of its own: an empty path, which names no image kind.
+  const auto empty = ReadArguments("Corvane.exe\t-image \"\"");
+  ASSERT_TRUE(empty && empty->given);
+  EXPECT_EQ(empty->path, "");
+  EXPECT_FALSE(rescue::ImageKindOf(empty->path));
   for (const char* wrong : {"Corvane.exe -image", "Corvane.exe /image=r.iso", "Corvane.exe r.iso",
                             "Corvane.exe /image r.iso /image s.iso", "Corvane.exe /?"}) {
     EXPECT_FALSE(ReadArguments(wrong)) << wrong;

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
+#include <utility>
 
 #include "tests/support/DiskImages.h"
 #include "tests/support/RescueFixture.h"
@@ -187,6 +189,13 @@ TEST_F(RescueDiskTest, WithoutAFloppyDriveOffersAnImageFileAndSavesOnlyWhatTheUs
   constexpr std::ptrdiff_t kVolumeDescriptor = std::ptrdiff_t{16} * 2048;
   EXPECT_EQ(std::string(cd.begin() + kVolumeDescriptor + 1, cd.begin() + kVolumeDescriptor + 6),
             "CD001");
+
+  // A path given with /image is taken as it is, without the question.
+  transcript.clear();
+  Run(0, "given.img");
+  EXPECT_EQ(std::ranges::count(transcript, question), 0);
+  EXPECT_EQ(status, "Corvane Disk Successfully Created");
+  EXPECT_TRUE(platform.files.contains("C:\\Rescue\\given.img"));
   EXPECT_TRUE(FloppySectorsWritten().empty());
 }
 
@@ -240,6 +249,84 @@ TEST_F(RescueDiskTest, AnImagePathThatWindowsWouldNotWriteAsAFileIsRefusedBefore
   EXPECT_TRUE(platform.writes.empty());
 }
 
+using DirectoryEntry = std::array<std::uint8_t, 32>;
+
+// Where the root directory's entry slot lies on the floppy: its sectors follow
+// one another.
+std::uint64_t EntryOffset(std::size_t slot) {
+  return rescue::kStandardRootDirectorySector * disk::kSectorSize + slot * DirectoryEntry().size();
+}
+
+DirectoryEntry GetEntry(const FakeDevice& floppy, std::size_t slot) {
+  DirectoryEntry entry{};
+  for (std::size_t k = 0; k < entry.size(); ++k) {
+    entry[k] = floppy.GetByte(EntryOffset(slot) + k);
+  }
+  return entry;
+}
+
+void PutEntry(FakeDevice& floppy, std::size_t slot, const DirectoryEntry& entry) {
+  for (std::size_t k = 0; k < entry.size(); ++k) {
+    floppy.PutByte(EntryOffset(slot) + k, entry[k]);
+  }
+}
+
+// A file's entry by its unpadded 8.3 name; a deleted file's starts with E5h.
+DirectoryEntry EntryNamed(const char (&name)[12]) {
+  DirectoryEntry entry{};
+  std::copy_n(name, 11, entry.begin());
+  entry[11] = 0x20;
+  return entry;
+}
+
+// The kernel's entry moved from the first slot to behind entries.
+std::function<void(FakePlatform&)> PutKernelEntryBehind(
+    const std::vector<DirectoryEntry>& entries) {
+  return [entries](FakePlatform& p) {
+    FakeDevice& floppy = p.Device(disk::kFloppyDeviceName);
+    const DirectoryEntry kernel = GetEntry(floppy, 0);
+    for (std::size_t slot = 0; slot < entries.size(); ++slot) {
+      PutEntry(floppy, slot, entries[slot]);
+    }
+    PutEntry(floppy, entries.size(), kernel);
+  };
+}
+
+// A kernel file whose chain and data run extraBytes past the kernel, and
+// whose entry gives the kernel's size plus sizeError.
+std::function<void(FakePlatform&)> MisstateKernelFile(std::size_t extraBytes,
+                                                      std::uint32_t sizeError) {
+  return [extraBytes, sizeError](FakePlatform& p) {
+    const std::vector<std::uint8_t>& kernel = p.files.at("os\\bootcore.bin");
+    std::vector<std::uint8_t> file = kernel;
+    file.resize(kernel.size() + extraBytes);
+    FakeDevice& floppy = p.Device(disk::kFloppyDeviceName);
+    FormatFloppyWithKernel(floppy, rescue::kStandardFloppyBpb, file);
+    DirectoryEntry entry = GetEntry(floppy, 0);
+    disk::PutLittleEndian32(entry, 28, static_cast<std::uint32_t>(kernel.size()) + sizeError);
+    PutEntry(floppy, 0, entry);
+  };
+}
+
+// Deleted entries and other files before it, in a later directory sector, do
+// not hide the kernel from the boot sector, which compares all 11 bytes of
+// the name.
+TEST_F(RescueDiskTest, TheKernelIsFoundBehindOtherEntriesAsTheBootSectorFindsIt) {
+  std::vector<DirectoryEntry> entries(17, EntryNamed("\xE5OOTCOREBIN"));
+  entries[3] = EntryNamed("BOOTCORETXT");
+  PutKernelEntryBehind(entries)(platform);
+  Run();
+  EXPECT_EQ(status, "Corvane Disk Successfully Created");
+}
+
+// The boot sector loads 54 sectors, from 0000:1000 up to itself at 0000:7C00.
+TEST_F(RescueDiskTest, TakesTheLargestKernelTheBootSectorLoads) {
+  platform.files["os\\bootcore.bin"] = Bytes("KERNEL", 54 * disk::kSectorSize);
+  FormatStandardFloppy();
+  Run();
+  EXPECT_EQ(status, "Corvane Disk Successfully Created");
+}
+
 struct FailureCase {
   const char* name;
   std::function<void(FakePlatform&)> inject;
@@ -247,6 +334,16 @@ struct FailureCase {
   std::vector<std::string> messages;
   std::vector<std::uint64_t> floppySectors;
 };
+
+// A floppy whose every sector reads back as written but whose kernel the
+// boot sector would not load as it is.
+FailureCase KernelNotLoadable(const char* name, std::function<void(FakePlatform&)> inject) {
+  return {name,
+          std::move(inject),
+          kVerificationFailed,
+          {kPrompt, kKernelNotLoadable},
+          {0, 3, 4, 5, 6, 7, 3, 3}};
+}
 
 std::function<void(FakePlatform&)> FailAllAttemptsOfWrite(int first) {
   return [first](FakePlatform& p) {
@@ -449,16 +546,15 @@ const FailureCase kFailureCases[] = {
      kVerificationFailed,
      {kPrompt, ReadBackMessage(3)},
      {0, 3, 4, 5, 6, 7, 3}},
-    {"KernelEntryReadsBackDifferent",
-     AlterFloppy(rescue::kStandardRootDirectorySector, 0),
-     kVerificationFailed,
-     {kPrompt, kKernelNotLoadable},
-     {0, 3, 4, 5, 6, 7, 3, 3}},
-    {"KernelClusterReadsBackDifferent",
-     AlterFloppy(rescue::kStandardRootDirectorySector + 14 + 2, 100),
-     kVerificationFailed,
-     {kPrompt, kKernelNotLoadable},
-     {0, 3, 4, 5, 6, 7, 3, 3}},
+    KernelNotLoadable("KernelEntryReadsBackDifferent",
+                      AlterFloppy(rescue::kStandardRootDirectorySector, 0)),
+    KernelNotLoadable("KernelClusterReadsBackDifferent",
+                      AlterFloppy(rescue::kStandardRootDirectorySector + 14 + 2, 100)),
+    // The boot sector stops at the first free entry and loads the whole chain;
+    // a FAT driver reads as many bytes as the entry's size says.
+    KernelNotLoadable("FreeEntryBeforeTheKernelEntry", PutKernelEntryBehind({DirectoryEntry{}})),
+    KernelNotLoadable("KernelChainLongerThanTheKernel", MisstateKernelFile(disk::kSectorSize, 0)),
+    KernelNotLoadable("KernelEntrySizeOtherThanTheKernels", MisstateKernelFile(0, 1)),
 };
 
 INSTANTIATE_TEST_SUITE_P(Failures, RescueDiskFailureTest, ::testing::ValuesIn(kFailureCases),

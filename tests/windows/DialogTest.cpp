@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/BackdropDialog.h"
@@ -18,6 +20,7 @@
 #include "tests/support/DiskImages.h"
 #include "tests/support/FakePlatform.h"
 #include "tests/windows/UiScript.h"
+#include "ui/CommonControls.h"
 #include "ui/CreatorDialog.h"
 #include "ui/Resource.h"
 
@@ -368,6 +371,93 @@ TEST(DialogTemplateTest, StaticTextsStartAGroupAndIconsKeepTheirSize) {
     }
     EXPECT_EQ(icons, dialogId == IDD_ABOUT ? 1 : 2);
   }
+}
+
+// The loader's DLL calls, recorded in order; loads and look-ups go on to
+// Windows, so the functions found are real ones.
+std::vector<std::string> dllCallLog;
+
+constexpr std::string_view kSystemFolder = "C:\\windows\\system32";
+
+std::string Hex(DWORD value) {
+  std::ostringstream text;
+  text << "0x" << std::hex << std::uppercase << value;
+  return text.str();
+}
+
+BOOL WINAPI RecordSetDllDirectory(LPCSTR path) {
+  dllCallLog.push_back(std::string("SetDllDirectoryA(\"") + path + "\")");
+  return TRUE;
+}
+
+BOOL WINAPI RecordSetDefaultDllDirectories(DWORD flags) {
+  dllCallLog.push_back("SetDefaultDllDirectories(" + Hex(flags) + ")");
+  return TRUE;
+}
+
+// As GetSystemDirectoryA answers: the size needed, terminating null
+// included, for a buffer too small; the length copied otherwise.
+UINT WINAPI SystemFolder(LPSTR buffer, UINT size) {
+  const auto length = static_cast<UINT>(kSystemFolder.size());
+  if (size <= length) {
+    return length + 1;
+  }
+  kSystemFolder.copy(buffer, length);
+  buffer[length] = '\0';
+  return length;
+}
+
+HMODULE WINAPI RecordLoadLibraryEx(LPCSTR path, HANDLE file, DWORD flags) {
+  dllCallLog.push_back(std::string("LoadLibraryExA(") + path + ", " + Hex(flags) + ")");
+  return LoadLibraryExA(path, file, flags);
+}
+
+BOOL WINAPI RecordFreeLibrary(HMODULE module) {
+  dllCallLog.emplace_back("FreeLibrary");
+  return FreeLibrary(module);
+}
+
+// Wine has SetDefaultDllDirectories, which makes even a load by bare name
+// safe; older Windows lack it (Vista and 7 without their update) or also
+// SetDllDirectoryA (Windows 2000). There comctl32 must still come from the
+// system folder by full path, after every restriction that Windows has.
+TEST(SystemLibraryTest, ComesByFullPathAfterEveryRestrictionTheWindowsHas) {
+  struct OlderWindows {
+    const char* name;
+    bool hasSetDllDirectory;
+    bool hasSetDefaultDllDirectories;
+    std::vector<std::string> calls;
+  };
+  const std::string load = "LoadLibraryExA(C:\\windows\\system32\\comctl32.dll, ";
+  const std::string clearDllDirectory = "SetDllDirectoryA(\"\")";
+  for (const OlderWindows& windows :
+       {OlderWindows{
+            "8",
+            true,
+            true,
+            {clearDllDirectory, "SetDefaultDllDirectories(0x800)", load + "0x800)", "FreeLibrary"}},
+        OlderWindows{"XP", true, false, {clearDllDirectory, load + "0x8)", "FreeLibrary"}},
+        OlderWindows{"2000", false, false, {load + "0x8)", "FreeLibrary"}}}) {
+    SCOPED_TRACE(windows.name);
+    const ui::DllCalls calls{
+        windows.hasSetDllDirectory ? RecordSetDllDirectory : nullptr,
+        windows.hasSetDefaultDllDirectories ? RecordSetDefaultDllDirectories : nullptr,
+        SystemFolder,
+        RecordLoadLibraryEx,
+        GetProcAddress,
+        RecordFreeLibrary};
+    dllCallLog.clear();
+    ui::RestrictDllSearch(calls);
+    {
+      const ui::CommonControls controls(calls);
+      EXPECT_NE(controls.initCommonControls, nullptr);
+      EXPECT_NE(controls.imageListDestroy, nullptr);
+    }
+    EXPECT_EQ(dllCallLog, windows.calls);
+  }
+  // Wine has both, as Windows 8 does: the program finds them.
+  EXPECT_NE(ui::Win32DllCalls().setDllDirectory, nullptr);
+  EXPECT_NE(ui::Win32DllCalls().setDefaultDllDirectories, nullptr);
 }
 
 // The backdrop's scene painted into a memory bitmap of a given client size.

@@ -123,8 +123,12 @@ TEST_F(Win32PlatformTest, WritesANameAsTypedAndRefusesOneTooLongForItsTemporaryF
   EXPECT_FALSE(platform.ReadFileStart(TestFolder() + "\\..\\..\\\xE6\x95\x91.img", read));
 
   const std::string folder = TestFolder() + "\\";
-  EXPECT_TRUE(
-      platform.ReplaceableFilePath(folder + std::string(255 - folder.size() - 4, 'n') + ".iso"));
+  const auto pathOfLength = [&folder](std::size_t length) {
+    return folder + std::string(length - folder.size() - 4, 'n') + ".iso";
+  };
+  // MAX_PATH counts the terminating null.
+  EXPECT_TRUE(platform.ReplaceableFilePath(pathOfLength(MAX_PATH - 1)));
+  EXPECT_FALSE(platform.ReplaceableFilePath(pathOfLength(MAX_PATH)));
   EXPECT_FALSE(
       platform.ReplaceableFilePath(folder + std::string(235 - folder.size(), 'n') + "\\a.iso"))
       << "the temporary file's name is longer than the file's";
