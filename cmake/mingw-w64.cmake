@@ -16,3 +16,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # No runtime DLLs beside the exe, and a PE header that Windows 2000 accepts.
 set(CMAKE_EXE_LINKER_FLAGS_INIT
     "-static -Wl,--major-subsystem-version,5,--minor-subsystem-version,0")
+
+# The release is downloaded and unpacked on old machines: functions and data
+# that nothing references stay out of it.
+set(CMAKE_C_FLAGS_MINSIZEREL_INIT "-Os -DNDEBUG -ffunction-sections -fdata-sections")
+set(CMAKE_CXX_FLAGS_MINSIZEREL_INIT "-Os -DNDEBUG -ffunction-sections -fdata-sections")
+set(CMAKE_EXE_LINKER_FLAGS_MINSIZEREL_INIT "-Wl,--gc-sections")
