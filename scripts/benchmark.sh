@@ -40,9 +40,13 @@ cp -r os "$work/run/os"
 ln -s "$work/run/floppy.img" "$WINEPREFIX/dosdevices/a::"
 ln -s "$work/run/floppy-root" "$WINEPREFIX/dosdevices/a:"
 
-# One driven run: what the driver saw and its timing lines.
+# One driven run: what the driver saw and its timing lines. Through a file,
+# not a pipe: Wine processes that the run starts (its desktop, its services)
+# can outlive it with its output inherited, and a pipe would wait for them.
 drive() {  # PROGRAM ROW [ARGUMENT...]
-  (cd "$work/run" && "$loader" "$driver" "$1" "$2" - "${@:3}" 2>&1 | tr -d '\r')
+  (cd "$work/run" && "$loader" "$driver" "$1" "$2" - "${@:3}" >"$work/drive.txt" 2>&1 </dev/null) ||
+    true
+  tr -d '\r' <"$work/drive.txt"
 }
 median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 invalid=0
