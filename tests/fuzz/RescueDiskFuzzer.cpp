@@ -41,7 +41,8 @@ constexpr std::size_t kKernelSize = 1000;
 constexpr int kFirstCopySector = 4;
 constexpr std::size_t kMaxExtendedRecords = 100;
 constexpr const char* kKernelCopy = "a:\\bootcore.bin";
-constexpr const char* kImageFile = "rescue.img";
+// A full path, which the program writes as it is.
+constexpr const char* kImageFile = "C:\\Rescue\\rescue.img";
 
 bool HasGptEntry(const disk::Sector& masterBootRecord) {
   for (std::size_t entry = 0; entry < 4; ++entry) {
