@@ -28,7 +28,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/Utf16.h"
+
 namespace {
+
+using corvane::platform::ToUtf16;
+using corvane::platform::ToUtf8;
 
 constexpr DWORD kPollMs = 10;
 constexpr DWORD kTimeoutMs = 60000;
@@ -51,33 +56,13 @@ std::string Caption(HWND window) {
   return text.data();
 }
 
-// Both keep the terminating null out of the result.
-std::string Utf8(const std::wstring& text) {
-  const int size = static_cast<int>(text.size());
-  std::string bytes(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), size,
-                                                                 nullptr, 0, nullptr, nullptr)),
-                    '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), static_cast<int>(bytes.size()),
-                      nullptr, nullptr);
-  return bytes;
-}
-
-std::wstring Utf16(const std::string& text) {
-  const int size = static_cast<int>(text.size());
-  std::wstring wide(
-      static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0)),
-      L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
-  return wide;
-}
-
 // WM_GETTEXT, unlike GetWindowText, reaches the controls of another process.
 std::string Text(HWND window) {
   std::array<wchar_t, 2048> text{};
   DWORD_PTR length = 0;
   SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                       SMTO_ABORTIFHUNG, 2000, &length);
-  return Utf8(text.data());
+  return ToUtf8(text.data());
 }
 
 std::string ClassOf(HWND window) {
@@ -253,7 +238,7 @@ class Person {
       std::array<wchar_t, MAX_PATH> runFolder{};
       GetCurrentDirectoryW(static_cast<DWORD>(runFolder.size()), runFolder.data());
       const std::wstring path = std::wstring(runFolder.data()) + L"\\" +
-                                Utf16(typed != nullptr && *typed != '\0' ? typed : offered);
+                                ToUtf16(typed != nullptr && *typed != '\0' ? typed : offered);
       SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()),
                           SMTO_ABORTIFHUNG, 2000, nullptr);
     } else {
@@ -314,10 +299,10 @@ int main() {
   }
   if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                      &startup, &program) == FALSE) {
-    std::fprintf(stderr, "cannot start %s\n", Utf8(argv[1]).c_str());
+    std::fprintf(stderr, "cannot start %s\n", ToUtf8(argv[1]).c_str());
     return 2;
   }
-  Person person(program, static_cast<int>(std::wcstol(argv[2], nullptr, 10)), Utf8(argv[3]));
+  Person person(program, static_cast<int>(std::wcstol(argv[2], nullptr, 10)), ToUtf8(argv[3]));
   LocalFree(argv);
   const DWORD start = GetTickCount();
   bool acting = true;
