@@ -58,20 +58,25 @@ std::optional<std::string> DiskCapacity(platform::Platform& platform,
   if (auto text = GeometryCapacity(platform, device)) {
     return text;
   }
-  std::array<std::uint8_t, layout::kGeometryExReplySize> geometryEx{};
-  if (const auto size = ReportedSize(platform, device, layout::kDiskGetDriveGeometryEx, geometryEx,
-                                     layout::kGeometryExDiskSize)) {
-    return CapacityText(*size);
-  }
-  std::array<std::uint8_t, layout::kLengthInfoSize> lengthInfo{};
-  if (const auto size = ReportedSize(platform, device, layout::kDiskGetLengthInfo, lengthInfo,
-                                     layout::kLengthInfoLength)) {
+  if (const auto size = DiskBytes(platform, device)) {
     return CapacityText(*size);
   }
   return std::nullopt;
 }
 
 }  // namespace
+
+std::optional<std::uint64_t> DiskBytes(platform::Platform& platform,
+                                       platform::DeviceHandle device) {
+  std::array<std::uint8_t, layout::kGeometryExReplySize> geometryEx{};
+  if (const auto size = ReportedSize(platform, device, layout::kDiskGetDriveGeometryEx, geometryEx,
+                                     layout::kGeometryExDiskSize)) {
+    return size;
+  }
+  std::array<std::uint8_t, layout::kLengthInfoSize> lengthInfo{};
+  return ReportedSize(platform, device, layout::kDiskGetLengthInfo, lengthInfo,
+                      layout::kLengthInfoLength);
+}
 
 std::string CapacityText(std::uint64_t cylinders, std::uint32_t tracksPerCylinder,
                          std::uint32_t sectorsPerTrack, std::uint32_t bytesPerSector) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/Platform.h"
@@ -34,6 +35,10 @@ std::string CapacityText(std::uint64_t cylinders, std::uint32_t tracksPerCylinde
                          std::uint32_t sectorsPerTrack, std::uint32_t bytesPerSector);
 // The same of a size in bytes, as disks without a geometry report it.
 std::string CapacityText(std::uint64_t bytes);
+
+// An open disk's size in bytes as its driver reports it (Windows XP and
+// later), or nothing.
+std::optional<std::uint64_t> DiskBytes(platform::Platform& platform, platform::DeviceHandle device);
 
 // Adds a row for each physical disk from drive 0 up to the first that cannot
 // be opened, at most kMaxListedDrives, with its name, serial and model numbers

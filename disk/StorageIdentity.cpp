@@ -68,7 +68,7 @@ StorageIdentity IdentityFromDescriptor(std::span<const std::uint8_t> reply) {
                       DescriptorString(reply, layout::kDescriptorProductIdOffset))};
 }
 
-StorageIdentity QueryStorageIdentity(platform::Platform& platform, int drive) {
+std::vector<std::uint8_t> QueryStorageDescriptor(platform::Platform& platform, int drive) {
   const platform::UniqueDevice device(
       platform, platform.OpenDevice(PhysicalDriveName(drive), platform::Access::None,
                                     platform::Share::ReadWrite));
@@ -85,7 +85,17 @@ StorageIdentity QueryStorageIdentity(platform::Platform& platform, int drive) {
       returned > reply.size()) {
     return {};
   }
-  return IdentityFromDescriptor(std::span(reply).first(returned));
+  reply.resize(returned);
+  return reply;
+}
+
+StorageIdentity QueryStorageIdentity(platform::Platform& platform, int drive) {
+  return IdentityFromDescriptor(QueryStorageDescriptor(platform, drive));
+}
+
+bool IsUsbDescriptor(std::span<const std::uint8_t> reply) {
+  return reply.size() >= layout::kDescriptorBusType + sizeof(std::uint32_t) &&
+         LittleEndian32(reply, layout::kDescriptorBusType) == layout::kBusTypeUsb;
 }
 
 }  // namespace corvane::disk

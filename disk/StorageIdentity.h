@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -23,8 +24,14 @@ struct StorageIdentity {
 // the vendor "ATA" that SCSI translation reports left out.
 StorageIdentity IdentityFromDescriptor(std::span<const std::uint8_t> reply);
 
-// Asks a physical disk for its storage device descriptor, through a handle of
-// its own that needs no access rights.
+// A physical disk's storage device descriptor, asked through a handle of its
+// own that needs no access rights; empty when the disk gives none.
+std::vector<std::uint8_t> QueryStorageDescriptor(platform::Platform& platform, int drive);
+
+// The identity in the disk's storage device descriptor.
 StorageIdentity QueryStorageIdentity(platform::Platform& platform, int drive);
+
+// Whether a descriptor reply names the USB bus.
+bool IsUsbDescriptor(std::span<const std::uint8_t> reply);
 
 }  // namespace corvane::disk

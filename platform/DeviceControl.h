@@ -15,6 +15,10 @@ inline constexpr std::uint32_t kDiskGetDriveGeometry = 0x70000;
 inline constexpr std::uint32_t kStorageQueryProperty = 0x2D1400;
 inline constexpr std::uint32_t kDiskGetDriveGeometryEx = 0x700A0;
 inline constexpr std::uint32_t kDiskGetLengthInfo = 0x7405C;
+inline constexpr std::uint32_t kVolumeGetDiskExtents = 0x560000;
+inline constexpr std::uint32_t kLockVolume = 0x90018;
+inline constexpr std::uint32_t kDismountVolume = 0x90020;
+inline constexpr std::uint32_t kDiskUpdateProperties = 0x70140;
 
 // GETVERSIONINPARAMS: the reply of kSmartGetVersion.
 inline constexpr std::size_t kVersionSize = 24;
@@ -63,6 +67,8 @@ inline constexpr std::uint32_t kPropertyStandardQuery = 0;
 inline constexpr std::size_t kDescriptorVendorIdOffset = 12;
 inline constexpr std::size_t kDescriptorProductIdOffset = 16;
 inline constexpr std::size_t kDescriptorSerialNumberOffset = 24;
+inline constexpr std::size_t kDescriptorBusType = 28;  // 32-bit STORAGE_BUS_TYPE
+inline constexpr std::uint32_t kBusTypeUsb = 7;
 inline constexpr std::size_t kDescriptorFixedSize = 36;  // up to RawDeviceProperties
 // Room for the fixed part and the strings of every descriptor seen in practice.
 inline constexpr std::size_t kDescriptorReplySize = 1024;
@@ -75,5 +81,15 @@ inline constexpr std::size_t kGeometryExReplySize = 256;
 // GET_LENGTH_INFORMATION: the reply of kDiskGetLengthInfo, one 64-bit length.
 inline constexpr std::size_t kLengthInfoSize = 8;
 inline constexpr std::size_t kLengthInfoLength = 0;
+
+// VOLUME_DISK_EXTENTS: the reply of kVolumeGetDiskExtents, a 32-bit count and
+// then that many DISK_EXTENTs; a volume has one on each disk it lies on.
+inline constexpr std::size_t kExtentsCount = 0;
+inline constexpr std::size_t kExtentsFirst = 8;
+inline constexpr std::size_t kExtentSize = 24;
+inline constexpr std::size_t kExtentDiskNumber = 0;
+// Room for the extents of any volume but a dynamic one spread over many disks,
+// which no USB stick or system volume that matters here is.
+inline constexpr std::size_t kExtentsReplySize = kExtentsFirst + 16 * kExtentSize;
 
 }  // namespace corvane::platform::device_control

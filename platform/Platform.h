@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace corvane::platform {
 
@@ -68,6 +69,10 @@ class Platform {
   virtual std::optional<std::string> ReplaceableFilePath(const std::string& path) = 0;
   // Whether the PC has a floppy drive A:, with or without a floppy in it.
   virtual bool HasFloppyDrive() = 0;
+  // The volumes Windows runs from, as device names that open them: the one
+  // holding the Windows folder, and the partition Windows booted from where
+  // Windows tells it. Empty when not even the Windows folder is known.
+  virtual std::vector<std::string> SystemVolumes() = 0;
   // A modal warning owned by the program's active window, captioned with the
   // program's name, with an OK button only.
   virtual void ShowApplicationMessage(const std::string& text) = 0;

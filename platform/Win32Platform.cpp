@@ -65,6 +65,16 @@ static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, SerialNumberOffset) ==
 static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties) ==
               layout::kDescriptorFixedSize);
 static_assert(sizeof(STORAGE_DEVICE_DESCRIPTOR) <= layout::kDescriptorReplySize);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) == layout::kDescriptorBusType);
+static_assert(BusTypeUsb == layout::kBusTypeUsb);
+static_assert(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS == layout::kVolumeGetDiskExtents);
+static_assert(FSCTL_LOCK_VOLUME == layout::kLockVolume);
+static_assert(FSCTL_DISMOUNT_VOLUME == layout::kDismountVolume);
+static_assert(IOCTL_DISK_UPDATE_PROPERTIES == layout::kDiskUpdateProperties);
+static_assert(offsetof(VOLUME_DISK_EXTENTS, NumberOfDiskExtents) == layout::kExtentsCount);
+static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == layout::kExtentsFirst);
+static_assert(sizeof(DISK_EXTENT) == layout::kExtentSize);
+static_assert(offsetof(DISK_EXTENT, DiskNumber) == layout::kExtentDiskNumber);
 static_assert(offsetof(DISK_GEOMETRY_EX, Geometry) == 0);
 static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == layout::kGeometryExDiskSize);
 static_assert(sizeof(DISK_GEOMETRY_EX) <= layout::kGeometryExReplySize);
@@ -285,6 +295,31 @@ std::optional<std::string> Win32Platform::ReplaceableFilePath(const std::string&
   return ToUtf8(*target);
 }
 
+namespace {
+
+// The partition Windows booted from, as Setup records it (for example
+// "\Device\HarddiskVolume1"); it often has no drive letter.
+std::optional<std::string> SystemPartition() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\Setup", 0, KEY_QUERY_VALUE, &key) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::array<wchar_t, MAX_PATH> value{};
+  DWORD type = 0;
+  // One character less, so that the value always ends in a NUL.
+  DWORD size = static_cast<DWORD>((value.size() - 1) * sizeof(wchar_t));
+  const LONG status = RegQueryValueExW(key, L"SystemPartition", nullptr, &type,
+                                       reinterpret_cast<BYTE*>(value.data()), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || type != REG_SZ || value[0] != L'\\') {
+    return std::nullopt;
+  }
+  return ToUtf8(value.data());
+}
+
+}  // namespace
+
 // Asks for the drive's root, which needs no medium in the drive, and for the
 // device behind the letter.
 bool Win32Platform::HasFloppyDrive() {
@@ -294,6 +329,20 @@ bool Win32Platform::HasFloppyDrive() {
     return IsFloppyDriveLetter(type, std::nullopt);
   }
   return IsFloppyDriveLetter(type, ToUtf8(device.data()));
+}
+
+std::vector<std::string> Win32Platform::SystemVolumes() {
+  std::vector<std::string> volumes;
+  std::array<wchar_t, MAX_PATH> folder{};
+  const UINT length = GetWindowsDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+  if (length < 2 || length >= folder.size() || folder[1] != L':') {
+    return volumes;
+  }
+  volumes.push_back(ToUtf8(std::wstring(L"\\\\.\\") + folder[0] + L':'));
+  if (const auto partition = SystemPartition()) {
+    volumes.push_back("\\\\?\\GLOBALROOT" + *partition);
+  }
+  return volumes;
 }
 
 std::optional<std::size_t> Win32Platform::ReadFileStart(const std::string& path,

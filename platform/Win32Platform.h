@@ -32,6 +32,7 @@ class Win32Platform final : public Platform {
   bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes) override;
   std::optional<std::string> ReplaceableFilePath(const std::string& path) override;
   bool HasFloppyDrive() override;
+  std::vector<std::string> SystemVolumes() override;
   void ShowApplicationMessage(const std::string& text) override;
   std::uint32_t SystemVersion() override;
   void StartProgram(const std::string& commandLine, int showCommand) override;

@@ -1,7 +1,12 @@
 #include "rescue/RescueDisk.h"
 
+#include <utility>
+#include <vector>
+
+#include "disk/UsbDrives.h"
 #include "rescue/RescueImage.h"
 #include "rescue/RescueMedium.h"
+#include "rescue/RescueStick.h"
 
 namespace corvane::rescue {
 namespace {
@@ -34,14 +39,64 @@ bool FillRescueFloppy(platform::Platform& platform, StatusSink& sink, int drive)
   return WriteRescueData(platform, floppy, sink, drive, *files);
 }
 
-// On a PC without a floppy drive: the file to save the rescue disk as, or
-// nothing when the user declines.
-std::optional<std::string> AskForImageFile(StatusSink& sink, int drive) {
-  if (!sink.AskYesNo("This PC has no floppy drive.\nSave the rescue disk as an image file, to burn "
-                     "to a CD or to use as a virtual machine's floppy?")) {
+// Where the rescue disk goes when the PC has no floppy drive: the image file
+// or the stick the user chose.
+struct Destination {
+  std::optional<std::string> imagePath;
+  std::optional<disk::UsbDrive> stick;
+};
+
+std::vector<std::string> DestinationChoices(const std::vector<disk::UsbDrive>& sticks) {
+  std::vector<std::string> choices;
+  for (const disk::UsbDrive& stick : sticks) {
+    choices.push_back("USB drive " + disk::UsbDriveText(stick));
+  }
+  choices.emplace_back("CD image file (.iso), to burn to a CD");
+  choices.emplace_back("Floppy image file (.img), for a virtual machine");
+  return choices;
+}
+
+// Nothing when the user declines at any step.
+std::optional<Destination> AskForDestination(platform::Platform& platform, StatusSink& sink,
+                                             int drive) {
+  std::vector<disk::UsbDrive> sticks = disk::FindUsbDrives(platform, drive);
+  const auto choice = sink.ChooseDestination(DestinationChoices(sticks));
+  if (!choice) {
     return std::nullopt;
   }
-  return sink.ChooseImageFile(DefaultImageName(drive));
+  if (*choice < sticks.size()) {
+    disk::UsbDrive& stick = sticks[*choice];
+    if (!sink.AskYesNo(EraseQuestion(stick))) {
+      return std::nullopt;
+    }
+    return Destination{std::nullopt, std::move(stick)};
+  }
+  const ImageKind kind = *choice == sticks.size() ? ImageKind::Cd : ImageKind::Floppy;
+  auto path = sink.ChooseImageFile(DefaultImageName(drive, kind));
+  if (!path) {
+    return std::nullopt;
+  }
+  return Destination{std::move(path), std::nullopt};
+}
+
+bool FillRescueStick(platform::Platform& platform, StatusSink& sink, int drive,
+                     const disk::UsbDrive& stick) {
+  const auto floppy = BuildRescueFloppy(platform, sink, drive);
+  return floppy && WriteRescueStick(platform, sink, drive, stick, *floppy);
+}
+
+bool Fill(platform::Platform& platform, StatusSink& sink, int drive, Destination& destination) {
+  if (destination.stick) {
+    return FillRescueStick(platform, sink, drive, *destination.stick);
+  }
+  if (destination.imagePath) {
+    return FillRescueImage(platform, sink, drive, *destination.imagePath);
+  }
+  return FillRescueFloppy(platform, sink, drive);
+}
+
+std::string Advice(const Destination& destination) {
+  return destination.stick ? StickAdvice(*destination.stick) : ImageAdvice(*destination.imagePath);
 }
 
 }  // namespace
@@ -57,21 +112,20 @@ bool CreateRescueDisk(platform::Platform& platform, StatusSink& sink,
   // The disabled button is the only guard against a second run while this one
   // is still going; every way out below enables it again.
   sink.EnableCreateButton(false);
-  std::optional<std::string> path = imagePath;
-  if (!path && !platform.HasFloppyDrive()) {
-    path = AskForImageFile(sink, drive);
-    if (!path) {
+  std::optional<Destination> destination = Destination{imagePath, std::nullopt};
+  if (!imagePath && !platform.HasFloppyDrive()) {
+    destination = AskForDestination(platform, sink, drive);
+    if (!destination) {
       sink.EnableCreateButton(true);
       return false;
     }
   }
-  const bool made = path ? FillRescueImage(platform, sink, drive, *path)
-                         : FillRescueFloppy(platform, sink, drive);
+  const bool made = Fill(platform, sink, drive, *destination);
   if (made) {
     sink.SetStatus("Corvane Disk Successfully Created");
     sink.ShowSuccessNotice();
-    if (path) {
-      sink.ShowMessage(ImageAdvice(*path), MessageIcon::Information);
+    if (destination->imagePath || destination->stick) {
+      sink.ShowMessage(Advice(*destination), MessageIcon::Information);
     }
   }
   sink.EnableCreateButton(true);

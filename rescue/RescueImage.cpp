@@ -105,23 +105,31 @@ bool NamesDevice(const std::string& path) {
          IsDosDeviceName(DeviceCandidate(path));
 }
 
-std::string DefaultImageName(int drive) {
-  return "Corvane-PhysicalDrive" + std::to_string(drive) + ".iso";
+std::string DefaultImageName(int drive, ImageKind kind) {
+  return WithImageExtension("Corvane-PhysicalDrive" + std::to_string(drive), kind);
+}
+
+std::optional<std::vector<std::uint8_t>> BuildRescueFloppy(platform::Platform& platform,
+                                                           StatusSink& sink, int drive) {
+  const auto files = ReadShippedFiles(platform, sink);
+  if (!files) {
+    return std::nullopt;
+  }
+  sink.SetStatus("Copying Kernel Image File...");
+  // The checked files are what BuildFloppyImage takes, so it always builds.
+  FloppyImageMedium medium(BuildFloppyImage(files->bootSector, files->kernel).value());
+  if (!WriteRescueData(platform, medium, sink, drive, *files)) {
+    return std::nullopt;
+  }
+  return medium.Image();
 }
 
 bool FillRescueImage(platform::Platform& platform, StatusSink& sink, int drive, std::string& path) {
   if (!ResolveImagePath(platform, sink, path)) {
     return false;
   }
-  const auto files = ReadShippedFiles(platform, sink);
-  if (!files) {
-    return false;
-  }
-  sink.SetStatus("Copying Kernel Image File...");
-  // The checked files are what BuildFloppyImage takes, so it always builds.
-  FloppyImageMedium medium(BuildFloppyImage(files->bootSector, files->kernel).value());
-  return WriteRescueData(platform, medium, sink, drive, *files) &&
-         SaveImage(platform, sink, path, medium.Image());
+  const auto floppy = BuildRescueFloppy(platform, sink, drive);
+  return floppy && SaveImage(platform, sink, path, *floppy);
 }
 
 std::string ImageAdvice(const std::string& path) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "rescue/StatusSink.h"
@@ -25,11 +27,16 @@ std::string WithImageExtension(const std::string& path, ImageKind kind);
 // with or without an extension), or a \\.\ or \\?\GLOBALROOT device path.
 bool NamesDevice(const std::string& path);
 
-// "Corvane-PhysicalDrive<N>.iso", the name offered for drive's image.
-std::string DefaultImageName(int drive);
+// "Corvane-PhysicalDrive<N>.iso" (or ".img"), the name offered for drive's image.
+std::string DefaultImageName(int drive, ImageKind kind = ImageKind::Cd);
 
-// Builds the rescue floppy for drive in memory, with the same steps, texts
-// and checks as on a floppy, and saves it as path only once it is complete;
+// The rescue floppy for drive, built whole in memory with the same steps,
+// texts and checks as on a floppy; nothing, after telling the user, when it
+// is no rescue disk.
+std::optional<std::vector<std::uint8_t>> BuildRescueFloppy(platform::Platform& platform,
+                                                           StatusSink& sink, int drive);
+
+// Builds the rescue floppy for drive and saves it as path only once it is complete;
 // path then becomes the full path it was saved as. False, after telling the
 // user, when no image was saved.
 bool FillRescueImage(platform::Platform& platform, StatusSink& sink, int drive, std::string& path);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace corvane::rescue {
 
@@ -21,8 +23,12 @@ class StatusSink {
   virtual void SetStatus(const std::string& text) = 0;
   // A modal message owned by the main dialog; returns when it is dismissed.
   virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
-  // A modal question with Yes and No buttons; true for Yes.
+  // A modal question with Yes and No buttons, No the default, for a Yes that
+  // cannot be undone; true for Yes.
   virtual bool AskYesNo(const std::string& text) = 0;
+  // Where the rescue disk goes, chosen from choices in a modal dialog: the
+  // index of the choice, or nothing when the user cancels.
+  virtual std::optional<std::size_t> ChooseDestination(const std::vector<std::string>& choices) = 0;
   // The file the user chooses to save a rescue image as, defaultName offered;
   // nothing when the user cancels.
   virtual std::optional<std::string> ChooseImageFile(const std::string& defaultName) = 0;

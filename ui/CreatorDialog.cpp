@@ -6,6 +6,7 @@
 #include "disk/SectorAccess.h"
 #include "platform/Utf16.h"
 #include "rescue/RescueDisk.h"
+#include "ui/DestinationDialog.h"
 #include "ui/Layout.h"
 #include "ui/Resource.h"
 #include "ui/SaveAsDialog.h"
@@ -196,8 +197,15 @@ void CreatorDialog::ShowMessage(const std::string& text, rescue::MessageIcon ico
 }
 
 bool CreatorDialog::AskYesNo(const std::string& text) {
-  return MessageBoxW(Handle(), ToUtf16(text).c_str(), kDialogCaption, MB_YESNO | MB_ICONQUESTION) ==
-         IDYES;
+  return MessageBoxW(Handle(), ToUtf16(text).c_str(), kDialogCaption,
+                     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+std::optional<std::size_t> CreatorDialog::ChooseDestination(
+    const std::vector<std::string>& choices) {
+  DestinationDialog dialog(choices);
+  dialog.DoModal();
+  return dialog.Chosen();
 }
 
 std::optional<std::string> CreatorDialog::ChooseImageFile(const std::string& defaultName) {

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "disk/DriveEnumeration.h"
 #include "platform/Platform.h"
@@ -30,6 +31,7 @@ class CreatorDialog final : public ModalDialog, public rescue::StatusSink, priva
   void ShowMessage(const std::string& text, rescue::MessageIcon icon) override;
   bool AskYesNo(const std::string& text) override;
   std::optional<std::string> ChooseImageFile(const std::string& defaultName) override;
+  std::optional<std::size_t> ChooseDestination(const std::vector<std::string>& choices) override;
   void EnableCreateButton(bool enabled) override;
   int SelectedDrive() override;
   void ShowSuccessNotice() override;

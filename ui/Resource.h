@@ -8,6 +8,7 @@
 #define IDD_CREATOR 102
 #define IDD_BACKDROP 135
 #define IDD_SUCCESS_NOTICE 151
+#define IDD_DESTINATION 152
 
 // Strings
 #define IDS_ABOUT_MENU_ITEM 101
@@ -28,6 +29,7 @@
 #define IDC_STATUS 1006
 #define IDC_EXIT 1007
 #define IDC_HOME_PAGE 1026
+#define IDC_DESTINATIONS 1030
 
 // The system menu's "&About Corvane..." command.
 #define IDM_ABOUT_BOX 16

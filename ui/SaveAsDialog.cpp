@@ -13,10 +13,11 @@ namespace {
 
 constexpr wchar_t kImageTypes[] = L"CD image (*.iso)\0*.iso\0Floppy image (*.img)\0*.img\0";
 constexpr DWORD kCdImageType = 1;
+constexpr DWORD kFloppyImageType = 2;
 
 using SaveFileName = decltype(GetSaveFileNameW);
 
-// The dialog itself, starting from name and the CD image type: the path it
+// The dialog itself, starting from name and the type its extension names: the path it
 // returns with the chosen type's extension when the name has neither, or
 // nothing on Cancel.
 std::optional<std::string> AskForImagePath(SaveFileName* saveFileName, HWND owner,
@@ -27,10 +28,11 @@ std::optional<std::string> AskForImagePath(SaveFileName* saveFileName, HWND owne
   request.lStructSize = sizeof(request);
   request.hwndOwner = owner;
   request.lpstrFilter = kImageTypes;
-  request.nFilterIndex = kCdImageType;
+  const bool floppy = rescue::ImageKindOf(name) == rescue::ImageKind::Floppy;
+  request.nFilterIndex = floppy ? kFloppyImageType : kCdImageType;
   request.lpstrFile = path.data();
   request.nMaxFile = static_cast<DWORD>(path.size());
-  request.lpstrDefExt = L"iso";
+  request.lpstrDefExt = floppy ? L"img" : L"iso";
   // No overwrite prompt of the dialog's: it would ask about the name as typed,
   // before the type's extension is added.
   request.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;

@@ -6,6 +6,7 @@
 #include <deque>
 #include <iterator>
 
+#include "disk/UsbDrives.h"
 #include "platform/DeviceControl.h"
 #include "platform/DriveLetter.h"
 #include "tests/support/AtaDrives.h"
@@ -214,6 +215,46 @@ TEST_F(DriveEnumerationTest, ADiskThatAnswersNothingShowsItsNameOnly) {
                 "control" + pd0 + " 0x2d1400", "close" + pd0, "control" + pd0 + " 0x70000",
                 "control" + pd0 + " 0x700a0", "control" + pd0 + " 0x7405c", "close" + pd0}));
   EXPECT_EQ(rows.cells, (std::vector<Row>{{"Physical Disk 0", "", "", ""}}));
+}
+
+// Only a USB disk that is neither the disk being rescued nor one that Windows
+// lies on may be erased to become a rescue stick.
+TEST_F(DriveEnumerationTest, OffersOnlyUsbDisksThatWindowsAndTheRescueDoNotNeed) {
+  Drive(0, "S0", Geometry{9729, 255, 63, 512});
+  AddVolume(platform, "C:", {0});
+  AddUsbDisk(platform, 1, 8'004'304'896, "Cruzer Blade");
+  AddVolume(platform, "E:", {1});
+  AddUsbDisk(platform, 2, 500'107'862'016, "Portable SSD");
+  AddVolume(platform, "F:", {2});
+  AddVolume(platform, "G:", {2});
+  AddUsbDisk(platform, 3, 16'000'000'000, "Boot Stick");  // the partition Windows booted from
+  AddVolume(platform, "\\\\?\\GLOBALROOT\\Device\\HarddiskVolume9", {3});
+  platform.systemVolumes.emplace_back("\\\\?\\GLOBALROOT\\Device\\HarddiskVolume9");
+  AddUsbDisk(platform, 4, disk::kFloppyBytes - 1, "Tiny");
+  AddUsbDisk(platform, 5, 4'000'000'000, "Rescued Disk");
+  Drive(6, "S6", Geometry{9729, 255, 63, 512});  // no descriptor: not known to be USB
+  AddUsbDisk(platform, 7, disk::kFloppyBytes, "Floppy Sized");
+  const std::vector<disk::UsbDrive> sticks = disk::FindUsbDrives(platform, 5);
+  EXPECT_EQ(sticks,
+            (std::vector<disk::UsbDrive>{{1, "USB Cruzer Blade", 8'004'304'896, {"E:"}},
+                                         {2, "USB Portable SSD", 500'107'862'016, {"F:", "G:"}},
+                                         {7, "USB Floppy Sized", disk::kFloppyBytes, {}}}));
+  EXPECT_TRUE(platform.OpenHandles().empty());
+  EXPECT_EQ(disk::UsbDriveText(sticks[1]), "USB Portable SSD (500.1 GB, F:, G:)");
+  EXPECT_EQ(disk::UsbDriveText({7, "", 999'999'999, {}}), "(999 MB)");
+  EXPECT_EQ(disk::UsbSizeText(1'000'000'000), "1.0 GB");
+}
+
+TEST_F(DriveEnumerationTest, OffersNoUsbDiskWhenWindowsDoesNotSayWhichDiskItLiesOn) {
+  AddUsbDisk(platform, 1, 8'004'304'896, "Cruzer Blade");
+  AddVolume(platform, "E:", {1});
+  platform.AddDevice("\\\\.\\C:", 1);  // answers no extents, as a volume on a RAID set may
+  EXPECT_TRUE(disk::FindUsbDrives(platform, 0).empty());
+  platform.systemVolumes.clear();
+  AddVolume(platform, "C:", {0});
+  EXPECT_TRUE(disk::FindUsbDrives(platform, 0).empty());
+  platform.systemVolumes = {"\\\\.\\C:"};
+  EXPECT_EQ(disk::FindUsbDrives(platform, 0).size(), 1U) << "the same PC where Windows tells";
 }
 
 // A: is a floppy drive only where Windows does not place the letter

@@ -10,6 +10,8 @@
 #include <functional>
 #include <utility>
 
+#include "rescue/RescueStick.h"
+#include "tests/support/AtaDrives.h"
 #include "tests/support/DiskImages.h"
 #include "tests/support/RescueFixture.h"
 
@@ -63,10 +65,14 @@ class RescueDiskTest : public RescueFixture {
     RecordingSink sink(transcript, selected);
     sink.answerYes = answerYes;
     sink.chosenFile = chosenFile;
+    sink.chosenDestination = chosenDestination;
     CreateRescueDisk(platform, sink, imagePath);
     status = sink.status;
     ExpectEveryHandleClosed();
-    EXPECT_FALSE(AnythingWrittenToAPhysicalDrive());
+    // A stick may be written; the disk being rescued never.
+    EXPECT_FALSE(std::ranges::any_of(platform.writes, [](const WriteEvent& write) {
+      return write.target == disk::PhysicalDriveName(0);
+    }));
   }
 
   // What the user saw in dialogs and message boxes, without the status texts.
@@ -80,8 +86,18 @@ class RescueDiskTest : public RescueFixture {
 
   std::vector<std::uint32_t> lbas;
   std::string status;
+  // An 8 GB USB stick as drive 1 with its volume E:, beside disk 0 and its
+  // Windows volume C:.
+  FakeDevice& AddStick() {
+    AddVolume(platform, "C:", {0});
+    AddVolume(platform, "E:", {1});
+    return AddUsbDisk(platform, 1, kStick.bytes, "Cruzer Blade");
+  }
+
+  const disk::UsbDrive kStick{1, "USB Cruzer Blade", 8'004'304'896, {"E:"}};
   bool answerYes = true;
   std::optional<std::string> chosenFile;
+  std::optional<std::size_t> chosenDestination = 0;
 };
 
 TEST_F(RescueDiskTest, WithoutASelectionOnlyAsks) {
@@ -164,23 +180,32 @@ TEST_F(RescueDiskTest, AnImageHoldsTheFloppyThatDriveAGetsSectorForSector) {
   EXPECT_EQ(std::ranges::count(platform.calls, "sleep 3000"), 0);
 }
 
-TEST_F(RescueDiskTest, WithoutAFloppyDriveOffersAnImageFileAndSavesOnlyWhatTheUserChose) {
+TEST_F(RescueDiskTest, WithoutAFloppyDriveOffersSticksAndImageFilesAndMakesOnlyWhatTheUserChose) {
   platform.floppyDrive = false;
-  const std::string question =
-      "question: This PC has no floppy drive.\nSave the rescue disk as an image file, to burn to "
-      "a CD or to use as a virtual machine's floppy?";
-  answerYes = false;
+  AddStick();
+  const std::string choices =
+      "choose: [USB drive USB Cruzer Blade (8.0 GB, E:)] [CD image file (.iso), to burn to a "
+      "CD] [Floppy image file (.img), for a virtual machine]";
+  chosenDestination = std::nullopt;
   Run();
-  EXPECT_EQ(transcript, (std::vector<std::string>{"button: off", question, "button: on"}));
-  answerYes = true;
+  EXPECT_EQ(transcript, (std::vector<std::string>{"button: off", choices, "button: on"}));
+  chosenDestination = 2;
   transcript.clear();
   Run();
   EXPECT_EQ(transcript,
-            (std::vector<std::string>{"button: off", question,
-                                      "save as: Corvane-PhysicalDrive0.iso", "button: on"}));
+            (std::vector<std::string>{"button: off", choices, "save as: Corvane-PhysicalDrive0.img",
+                                      "button: on"}));
+  chosenDestination = 0;
+  answerYes = false;
+  transcript.clear();
+  Run();
+  EXPECT_EQ(transcript,
+            (std::vector<std::string>{"button: off", choices,
+                                      "question: " + rescue::EraseQuestion(kStick), "button: on"}));
   EXPECT_EQ(status, "Ready");
   EXPECT_TRUE(platform.writes.empty());
 
+  chosenDestination = 1;
   chosenFile = "C:\\Rescue\\Corvane-PhysicalDrive0.iso";
   Run();
   EXPECT_EQ(status, "Corvane Disk Successfully Created");
@@ -190,17 +215,70 @@ TEST_F(RescueDiskTest, WithoutAFloppyDriveOffersAnImageFileAndSavesOnlyWhatTheUs
   EXPECT_EQ(std::string(cd.begin() + kVolumeDescriptor + 1, cd.begin() + kVolumeDescriptor + 6),
             "CD001");
 
-  // A path given with /image is taken as it is, without the question.
+  // A path given with /image is taken as it is, without a choice.
   transcript.clear();
   Run(0, "given.img");
-  EXPECT_EQ(std::ranges::count(transcript, question), 0);
+  EXPECT_EQ(std::ranges::count(transcript, choices), 0);
   EXPECT_EQ(status, "Corvane Disk Successfully Created");
   EXPECT_TRUE(platform.files.contains("C:\\Rescue\\given.img"));
   EXPECT_TRUE(FloppySectorsWritten().empty());
 }
 
-// The file is written once, whole, at the end: a failure before or during it
-// leaves an existing file as it was and a new one unmade.
+// The stick gets the floppy image's sectors from its first one, its last MiB
+// zeroed, with its volume locked from before the first write until all of it
+// was read back; everything between stays as it was.
+TEST_F(RescueDiskTest, AStickGetsTheFloppyImageWithItsVolumesLockedAndIsReadBack) {
+  Run(0, "same.img");
+  const std::vector<std::uint8_t> image = platform.files.at("C:\\Rescue\\same.img");
+  platform.floppyDrive = false;
+  FakeDevice& stick = AddStick();
+  const std::uint64_t lastSector = kStick.bytes / disk::kSectorSize - 1;
+  disk::Sector old{};
+  old.fill(0x5A);
+  for (const std::uint64_t lba : {std::uint64_t{0}, std::uint64_t{2879}, std::uint64_t{2880},
+                                  lastSector - 2048, lastSector - 2047, lastSector}) {
+    stick.PutSector(lba, old);
+  }
+  transcript.clear();
+  platform.calls.clear();
+  platform.writes.clear();
+  Run();
+  EXPECT_EQ(Messages(), (std::vector<std::string>{
+                            Messages().front(), "question: " + rescue::EraseQuestion(kStick),
+                            "notice", "info: " + rescue::StickAdvice(kStick)}));
+  EXPECT_EQ(status, "Corvane Disk Successfully Created");
+  for (std::uint64_t lba = 0; lba < kFloppySectors; ++lba) {
+    const disk::Sector sector = stick.GetSector(lba);
+    ASSERT_TRUE(std::equal(sector.begin(), sector.end(),
+                           image.begin() + static_cast<std::ptrdiff_t>(lba * disk::kSectorSize)))
+        << "sector " << lba;
+  }
+  EXPECT_EQ(stick.GetSector(2880), old) << "the middle is not the rescue disk's";
+  EXPECT_EQ(stick.GetSector(lastSector - 2048), old);
+  EXPECT_EQ(stick.GetSector(lastSector - 2047), disk::Sector{});
+  EXPECT_EQ(stick.GetSector(lastSector), disk::Sector{});
+  for (const WriteEvent& write : platform.writes) {
+    EXPECT_EQ(write.target, disk::PhysicalDriveName(1));
+  }
+  const auto first = [this](const std::string& prefix) {
+    return std::ranges::find_if(platform.calls,
+                                [&](const std::string& call) { return call.starts_with(prefix); }) -
+           platform.calls.begin();
+  };
+  const auto last = [this](const std::string& prefix) {
+    return platform.calls.rend() -
+           std::ranges::find_if(platform.calls.rbegin(), platform.calls.rend(),
+                                [&](const std::string& call) { return call.starts_with(prefix); }) -
+           1;
+  };
+  const std::string pd1 = disk::PhysicalDriveName(1);
+  EXPECT_LT(first("control \\\\.\\E: 0x90018"), first("control \\\\.\\E: 0x90020"));
+  EXPECT_LT(first("control \\\\.\\E: 0x90020"), first("open " + pd1 + " rw share=none"));
+  EXPECT_LT(first("open " + pd1 + " rw share=none"), first("write " + pd1));
+  EXPECT_LT(last("read " + pd1), last("control " + pd1 + " 0x70140"));
+  EXPECT_LT(last("control " + pd1 + " 0x70140"), last("close \\\\.\\E:"));
+}
+
 TEST_F(RescueDiskTest, AFailedImageLeavesNoFileAndAnExistingOneAsItWas) {
   const std::string old = "C:\\Rescue\\old.iso";
   platform.files[old] = Bytes("OLD", 100);
@@ -559,6 +637,94 @@ const FailureCase kFailureCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Failures, RescueDiskFailureTest, ::testing::ValuesIn(kFailureCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+struct StickFault {
+  const char* name;
+  std::function<void(FakePlatform&)> inject;
+  std::string finalStatus;
+  std::string message;
+  bool stickWritten;
+};
+
+void PrintTo(const StickFault& fault, std::ostream* out) { *out << fault.name; }
+
+// Runs stage once, at the first call the platform records that starts with prefix.
+std::function<void(FakePlatform&)> AtFirstCall(const std::string& prefix,
+                                               std::function<void(FakePlatform&)> stage) {
+  return [prefix, stage](FakePlatform& p) {
+    p.onCall = [&p, prefix, stage, done = false]() mutable {
+      if (!done && p.calls.back().starts_with(prefix)) {
+        done = true;
+        stage(p);
+      }
+    };
+  };
+}
+
+std::string StickMessage(const std::string& text) {
+  return "warning: " + std::string(text) + "\nNo rescue disk was created.";
+}
+
+class StickFailureTest : public RescueDiskTest, public ::testing::WithParamInterface<StickFault> {};
+
+TEST_P(StickFailureTest, EndsWithItsOwnTextsAndNoRescueDiskReported) {
+  platform.floppyDrive = false;
+  AddStick();
+  GetParam().inject(platform);
+  Run();
+  platform.onCall = nullptr;
+  EXPECT_EQ(status, GetParam().finalStatus);
+  EXPECT_EQ(Messages().back(), GetParam().message);
+  EXPECT_EQ(std::ranges::count(transcript, "notice"), 0);
+  EXPECT_EQ(platform.writes.empty(), !GetParam().stickWritten);
+}
+
+const std::string kStickText = "USB Cruzer Blade (8.0 GB, E:)";
+
+const StickFault kStickFaults[] = {
+    {"VolumeLockRefused",
+     [](FakePlatform& p) {
+       p.controlHandlers["\\\\.\\E:"] = [extents = p.controlHandlers.at("\\\\.\\E:")](
+                                            std::uint32_t code, std::span<const std::uint8_t> in,
+                                            std::span<std::uint8_t> out, std::uint32_t& returned) {
+         return code != 0x90018 && extents(code, in, out, returned);
+       };
+     },
+     "Failed :: USB drive in use !",
+     StickMessage("The volume E: on the USB drive " + kStickText +
+                  " is in use.\nClose the files, windows and programs that use it, then try "
+                  "again."),
+     false},
+    {"ShortWrite", [](FakePlatform& p) { p.writeFaults[3] = TransferFault::Short; },
+     "Failed :: Error writing USB drive !",
+     StickMessage("The application failed to write to the USB drive " + kStickText +
+                  " !\nIt may be write-protected or faulty."),
+     true},
+    {"LostWrite", [](FakePlatform& p) { p.writeFaults[1] = TransferFault::Lost; },
+     kVerificationFailed,
+     StickMessage("The USB drive " + kStickText +
+                  " did not read back what was written to it.\nIt may be faulty, or smaller than "
+                  "it claims to be."),
+     true},
+    {"PulledOutWhileWritten",
+     AtFirstCall("write \\\\.\\PhysicalDrive1",
+                 [](FakePlatform& p) { p.RemoveDevice(disk::PhysicalDriveName(1)); }),
+     "Failed :: USB drive removed !",
+     StickMessage("The USB drive " + kStickText + " was removed, or Windows no longer finds it."),
+     false},
+    // While the rescue data was gathered, another stick took the number.
+    {"ReplacedBeforeTheWrite",
+     AtFirstCall("readfile os\\bootcore.bin",
+                 [](FakePlatform& p) { AddUsbDisk(p, 1, 16'000'000'000, "Other Stick"); }),
+     "Failed :: USB drive removed !",
+     StickMessage("The USB drive " + kStickText + " was removed, or Windows no longer finds it."),
+     false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, StickFailureTest, ::testing::ValuesIn(kStickFaults),
+                         [](const ::testing::TestParamInfo<StickFault>& info) {
+                           return info.param.name;
+                         });
 
 }  // namespace
 }  // namespace corvane::testing

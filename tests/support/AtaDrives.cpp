@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "disk/SectorAccess.h"
+#include "disk/UsbDrives.h"
 #include "platform/DeviceControl.h"
 
 namespace corvane::testing {
@@ -110,6 +111,43 @@ std::vector<std::uint8_t> DeviceDescriptor(const char* vendor, const char* produ
   PutLittle(descriptor, 0, kFixedPart, 4);         // Version
   PutLittle(descriptor, 4, descriptor.size(), 4);  // Size
   return descriptor;
+}
+
+FakeDevice& AddUsbDisk(FakePlatform& platform, int n, std::uint64_t bytes, const char* product) {
+  const std::string name = disk::PhysicalDriveName(n);
+  FakeDevice& device = platform.AddDevice(name, bytes / disk::kSectorSize);
+  std::vector<std::uint8_t> descriptor = DeviceDescriptor("USB", product, "0123456789");
+  PutLittle(descriptor, layout::kDescriptorBusType, layout::kBusTypeUsb, 4);
+  platform.controlHandlers[name] = [](std::uint32_t, std::span<const std::uint8_t>,
+                                      std::span<std::uint8_t>, std::uint32_t&) { return false; };
+  AddRecordedReplies(platform, n,
+                     {{layout::kStorageQueryProperty, descriptor},
+                      {layout::kDiskGetLengthInfo, SizeReply(8, 0, bytes)},
+                      {layout::kDiskUpdateProperties, {}}});
+  return device;
+}
+
+void AddVolume(FakePlatform& platform, const std::string& volume, const std::vector<int>& disks) {
+  const std::string name = volume.size() == 2 ? disk::VolumeDeviceName(volume) : volume;
+  platform.AddDevice(name, 1);
+  platform.controlHandlers[name] = [disks](std::uint32_t code, std::span<const std::uint8_t>,
+                                           std::span<std::uint8_t> output,
+                                           std::uint32_t& returned) {
+    if (code == layout::kLockVolume || code == layout::kDismountVolume) {
+      return true;
+    }
+    const std::size_t size = layout::kExtentsFirst + disks.size() * layout::kExtentSize;
+    if (code != layout::kVolumeGetDiskExtents || output.size() < size) {
+      return false;
+    }
+    PutLittle(output, layout::kExtentsCount, disks.size(), 4);
+    for (std::size_t k = 0; k < disks.size(); ++k) {
+      PutLittle(output, layout::kExtentsFirst + k * layout::kExtentSize + layout::kExtentDiskNumber,
+                static_cast<std::uint64_t>(disks[k]), 4);
+    }
+    returned = static_cast<std::uint32_t>(size);
+    return true;
+  };
 }
 
 std::vector<std::uint8_t> SizeReply(std::size_t size, std::size_t at, std::uint64_t value) {

@@ -48,6 +48,14 @@ void AddRecordedReplies(FakePlatform& platform, int n, const RecordedReplies& re
 std::vector<std::uint8_t> DeviceDescriptor(const char* vendor, const char* product,
                                            const char* serial);
 
+// Adds physical drive n as a disk of bytes on the USB bus, which describes
+// itself as product and reports its size in bytes only.
+FakeDevice& AddUsbDisk(FakePlatform& platform, int n, std::uint64_t bytes, const char* product);
+
+// Adds a volume lying on disks, named by its drive letter ("E:") or its
+// device, which tells its extents and takes every lock and dismount.
+void AddVolume(FakePlatform& platform, const std::string& volume, const std::vector<int>& disks);
+
 // A reply of size bytes that holds value, 64-bit, at offset at.
 std::vector<std::uint8_t> SizeReply(std::size_t size, std::size_t at, std::uint64_t value);
 

@@ -58,7 +58,7 @@ std::vector<std::string> FakePlatform::OpenHandles() const {
 
 DeviceHandle FakePlatform::OpenDevice(const std::string& name, Access access, Share share) {
   if (openFaults.contains(++openCount) || !devices.contains(name) || unopenable.contains(name) ||
-      !SharingAllows(name, share)) {
+      (access != Access::None && !SharingAllows(name, share))) {
     Record("open-failed " + name);
     return platform::kInvalidDevice;
   }
@@ -102,11 +102,14 @@ bool FakePlatform::Transfer(DeviceHandle device, bool write, std::size_t wanted,
                             std::size_t& transferred, Move move) {
   transferred = 0;
   OpenHandle* handle = Find(device);
-  if (handle == nullptr || !(write ? CanWrite : CanRead)(handle->access) ||
-      !devices.contains(handle->name)) {
+  if (handle == nullptr || !(write ? CanWrite : CanRead)(handle->access)) {
     return false;
   }
   Record((write ? "write " : "read ") + handle->name + " " + std::to_string(wanted));
+  // Checked after the call is recorded, when the device may have gone.
+  if (!devices.contains(handle->name)) {
+    return false;
+  }
   bool succeeds = false;
   const auto& faults = write ? writeFaults : readFaults;
   const int call = write ? ++writeCount : ++readCount;
@@ -220,10 +223,12 @@ void FakePlatform::Record(std::string call) {
 }
 
 bool FakePlatform::SharingAllows(const std::string& name, Share share) const {
-  // Every access reads or writes, so a handle that shares nothing excludes all
-  // others, and two handles coexist only when both share reading and writing.
+  // An open that reads or writes is refused while a handle that shares
+  // nothing is open, and two such handles coexist only when both share
+  // reading and writing; an open for no data access is never refused, as in
+  // Windows.
   return std::ranges::all_of(handles, [&](const auto& entry) {
-    return entry.second.name != name ||
+    return entry.second.name != name || entry.second.access == Access::None ||
            (share == Share::ReadWrite && entry.second.share == Share::ReadWrite);
   });
 }

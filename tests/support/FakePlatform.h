@@ -57,6 +57,9 @@ class FakePlatform final : public platform::Platform {
 
   FakeDevice& AddDevice(const std::string& name, std::uint64_t sizeInSectors);
   FakeDevice& Device(const std::string& name) { return devices.at(name); }
+  // The device is gone, as a stick pulled out: its open handles fail every
+  // transfer and it cannot be opened again.
+  void RemoveDevice(const std::string& name) { devices.erase(name); }
   std::map<std::string, std::vector<std::uint8_t>> files;
   // Requests to a device without a handler fail.
   std::map<std::string, ControlHandler> controlHandlers;
@@ -72,6 +75,7 @@ class FakePlatform final : public platform::Platform {
   bool copyFails = false;
   bool fileWriteFails = false;
   bool floppyDrive = true;
+  std::vector<std::string> systemVolumes = {"\\\\.\\C:"};
   // Relative file paths are taken from here; a full path longer than the
   // limit is one that Windows cannot write beside a temporary file.
   std::string currentFolder = "C:\\Rescue\\";
@@ -108,6 +112,7 @@ class FakePlatform final : public platform::Platform {
   bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes) override;
   std::optional<std::string> ReplaceableFilePath(const std::string& path) override;
   bool HasFloppyDrive() override { return floppyDrive; }
+  std::vector<std::string> SystemVolumes() override { return systemVolumes; }
   void ShowApplicationMessage(const std::string& text) override;
   std::uint32_t SystemVersion() override { return systemVersion; }
   void StartProgram(const std::string& commandLine, int showCommand) override {

@@ -26,6 +26,14 @@ class RecordingSink final : public rescue::StatusSink {
     transcript.emplace_back("question: " + text);
     return answerYes;
   }
+  std::optional<std::size_t> ChooseDestination(const std::vector<std::string>& choices) override {
+    std::string line = "choose:";
+    for (const std::string& choice : choices) {
+      line += " [" + choice + "]";
+    }
+    transcript.push_back(line);
+    return chosenDestination;
+  }
   std::optional<std::string> ChooseImageFile(const std::string& defaultName) override {
     transcript.emplace_back("save as: " + defaultName);
     return chosenFile;
@@ -40,6 +48,7 @@ class RecordingSink final : public rescue::StatusSink {
   std::string status = "Ready";
   bool answerYes = true;
   std::optional<std::string> chosenFile;
+  std::optional<std::size_t> chosenDestination = 0;
   bool buttonEnabled = true;
 
  private:
