@@ -136,11 +136,15 @@ std::string ImageAdvice(const std::string& path) {
   if (ImageKindOf(path) == ImageKind::Cd) {
     return "The rescue disk was saved as the CD image\n" + path +
            "\n\nBurn it to a CD as a disc image (not as a file on the CD) and keep the CD with "
-           "this PC. When the partitions of this disk are damaged, boot the PC from that CD.";
+           "this PC. When the partitions of this disk are damaged, boot the PC from that CD. "
+           "(Written "
+           "to a USB stick, a CD image does not boot: a stick takes the floppy image.)";
   }
   return "The rescue disk was saved as the floppy image\n" + path +
-         "\n\nAttach it to the virtual machine as its floppy disk, or write it to a floppy disk. "
-         "When the partitions of this disk are damaged, boot from it.";
+         "\n\nAttach it to the virtual machine as its floppy disk, or write it to a floppy disk, "
+         "or "
+         "with a disk image writer to a USB stick. When the partitions of this disk are damaged, "
+         "boot from it.";
 }
 
 }  // namespace corvane::rescue

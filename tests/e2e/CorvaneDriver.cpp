@@ -8,7 +8,10 @@
 //   ROW is the disk list row to select, or -1 to press the button without one;
 //   SCREENSHOT-FOLDER "-" takes none; the ARGUMENTs go to PROGRAM.
 // A Yes/No question ("question: ...") is answered Yes, or No when
-// CORVANE_DRIVER_ANSWER is "no"; a Save As dialog ("save as: NAME") is
+// CORVANE_DRIVER_ANSWER is "no"; the choice of where the rescue disk goes
+// ("choose: [CHOICE] [CHOICE] ...") takes the first choice that contains
+// CORVANE_DRIVER_CHOOSE, or the one selected when that is not set, and is
+// cancelled when CORVANE_DRIVER_ANSWER is "no"; a Save As dialog ("save as: NAME") is
 // confirmed with the name it offers, or the name in CORVANE_DRIVER_SAVE_AS
 // when that is set and not empty.
 // Texts are printed, and taken from the arguments and the environment, in
@@ -43,6 +46,7 @@ constexpr int kDiskList = 1003;
 constexpr int kCreateButton = 1004;
 constexpr int kStatus = 1006;
 constexpr int kExitButton = 1007;
+constexpr int kDestinationList = 1030;
 // The Save As dialog's file name box: a combo box, or an edit box in older
 // dialogs.
 constexpr int kFileNameCombo = 0x47C;
@@ -225,6 +229,9 @@ class Person {
       std::printf("question: %s\n", Text(GetDlgItem(dialog, kMessageBoxText)).c_str());
       const char* answer = std::getenv("CORVANE_DRIVER_ANSWER");
       button = answer != nullptr && std::string(answer) == "no" ? IDNO : IDYES;
+    } else if (GetDlgItem(dialog, kDestinationList) != nullptr) {
+      Shot("destination");
+      button = ChooseDestination(GetDlgItem(dialog, kDestinationList));
     } else if (GetDlgItem(dialog, kFileNameCombo) != nullptr ||
                GetDlgItem(dialog, kFileNameEdit) != nullptr) {
       Shot("save-as");
@@ -247,6 +254,26 @@ class Person {
     }
     std::fflush(stdout);
     return button;
+  }
+
+  // Prints the choices, selects the one asked for, and returns the button.
+  static int ChooseDestination(HWND list) {
+    const char* wanted = std::getenv("CORVANE_DRIVER_CHOOSE");
+    const auto count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    std::string line = "choose:";
+    for (LRESULT k = 0; k < count; ++k) {
+      std::array<wchar_t, 512> text{};
+      SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(k), reinterpret_cast<LPARAM>(text.data()));
+      const std::string choice = ToUtf8(text.data());
+      line += " [" + choice + "]";
+      if (wanted != nullptr && *wanted != '\0' && choice.find(wanted) != std::string::npos) {
+        SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(k), 0);
+        wanted = nullptr;
+      }
+    }
+    std::printf("%s\n", line.c_str());
+    const char* answer = std::getenv("CORVANE_DRIVER_ANSWER");
+    return answer != nullptr && std::string(answer) == "no" ? IDCANCEL : IDOK;
   }
 
   void Shot(const char* name) {

@@ -119,7 +119,7 @@ fail() {
 case_settings=(name disk0 row expected expect_boot expect_ebrs expect_control expect_kernel
   expect_image expect_image_ebrs disk1 boot_sector_size boot_sector_unusable kernel_size
   floppy_drive floppy_medium floppy_start expect_disk image answer planted arguments beside plant
-  save_as windows_version)
+  save_as windows_version choose)
 forget_case() {
   unset "${case_settings[@]:10}"
 }
@@ -177,7 +177,8 @@ run_recorded_cases() {
 # there beside it (a name ending in .local a folder, else a manifest); image
 # gives the program "/image IMAGE", arguments one argument of its own; plant
 # lists files of the user's (see plant_files) that must stay as they were;
-# save_as is the name typed into a Save As dialog; boot_sector_size,
+# save_as is the name typed into a Save As dialog, choose a text of the
+# destination chosen on a PC without a floppy drive; boot_sector_size,
 # boot_sector_unusable and kernel_size change the run's copy of os/;
 # windows_version is the version Wine reports instead of Windows XP.
 run_one_case() {
@@ -236,6 +237,7 @@ run_one_case() {
   # A UTF-8 locale lets names outside ASCII pass between Wine and the files.
   transcript=$(cd "$run" && LC_ALL=C.UTF-8 WINEDLLOVERRIDES=${overrides:-${WINEDLLOVERRIDES:-}} \
     CORVANE_DRIVER_ANSWER=${answer:-yes} CORVANE_DRIVER_SAVE_AS=${save_as:-} \
+    CORVANE_DRIVER_CHOOSE=${choose:-} \
     "$loader" "$driver" "$run_program" "$row" \
     "Z:${run//\//\\}\\shots" ${image:+"/image" "$image"} ${arguments:+"$arguments"} 2>/dev/null |
     tr -d '\r' || true)
@@ -366,9 +368,10 @@ expected=$'message: The rescue kernel file os\\bootcore.bin is larger than the b
 expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
 run_case
 
-# Without drive A: the program offers an image file: declined, nothing
-# happens; accepted, the Save As dialog's own name is taken.
-no_floppy=$'question: This PC has no floppy drive.\nSave the rescue disk as an image file, to burn to a CD or to use as a virtual machine\'s floppy?'
+# Without drive A: the program offers the USB drives (Wine shows none) and
+# the image files: cancelled, nothing happens; taken, the Save As dialog's
+# own name is saved.
+no_floppy='choose: [CD image file (.iso), to burn to a CD] [Floppy image file (.img), for a virtual machine]'
 name=no-floppy-drive-declined disk0=logical3.img row=0 floppy_drive=no answer=no
 expected="$no_floppy"$'\nstatus: \nexit: 0'
 expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
@@ -378,9 +381,9 @@ run_case
 advice() {  # RUN-NAME FILE KIND
   local folder="Z:${work//\//\\}\\runs\\$1"
   if [[ $3 == cd ]]; then
-    printf '%s' $'message: The rescue disk was saved as the CD image\n'"$folder\\$2"$'\n\nBurn it to a CD as a disc image (not as a file on the CD) and keep the CD with this PC. When the partitions of this disk are damaged, boot the PC from that CD.'
+    printf '%s' $'message: The rescue disk was saved as the CD image\n'"$folder\\$2"$'\n\nBurn it to a CD as a disc image (not as a file on the CD) and keep the CD with this PC. When the partitions of this disk are damaged, boot the PC from that CD. (Written to a USB stick, a CD image does not boot: a stick takes the floppy image.)'
   else
-    printf '%s' $'message: The rescue disk was saved as the floppy image\n'"$folder\\$2"$'\n\nAttach it to the virtual machine as its floppy disk, or write it to a floppy disk. When the partitions of this disk are damaged, boot from it.'
+    printf '%s' $'message: The rescue disk was saved as the floppy image\n'"$folder\\$2"$'\n\nAttach it to the virtual machine as its floppy disk, or write it to a floppy disk, or with a disk image writer to a USB stick. When the partitions of this disk are damaged, boot from it.'
   fi
 }
 
@@ -391,11 +394,13 @@ expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
 expect_image=Corvane-PhysicalDrive0.iso expect_image_ebrs=3
 run_case
 
-# The Save As dialog's library too comes from the system folder only.
-name=planted-dlls-save-as disk0=logical3.img row=0 floppy_drive=no
+# The Save As dialog's library too comes from the system folder only. The
+# floppy image chosen is the name offered.
+name=planted-dlls-save-as disk0=logical3.img row=0 floppy_drive=no choose='Floppy image'
 planted="comdlg32 comctl32 uxtheme msimg32"
-expected="$no_floppy"$'\nsave as: Corvane-PhysicalDrive0.iso\nnotice\n'"$(advice "$name" Corvane-PhysicalDrive0.iso cd)"$'\nstatus: Corvane Disk Successfully Created\nexit: 0'
+expected="$no_floppy"$'\nsave as: Corvane-PhysicalDrive0.img\nnotice\n'"$(advice "$name" Corvane-PhysicalDrive0.img floppy)"$'\nstatus: Corvane Disk Successfully Created\nexit: 0'
 expect_boot=no expect_ebrs=-1 expect_control=no expect_kernel=no
+expect_image=Corvane-PhysicalDrive0.img expect_image_ebrs=3
 run_case
 
 # A name typed with another extension gets the chosen type's, and the question

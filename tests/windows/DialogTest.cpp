@@ -259,6 +259,66 @@ TEST_F(DialogTest, CreatesTwiceShowingTheSuccessNoticeEachTime) {
   EXPECT_EQ(floppy.GetSector(4), disk.GetSector(0));
 }
 
+// Without a floppy drive the user picks the stick from the list, and the
+// question before it is erased has No as its default button.
+TEST_F(DialogTest, WritesTheStickChosenInTheListAfterAQuestionThatDefaultsToNo) {
+  platform.floppyDrive = false;
+  AddVolume(platform, "C:", {0});
+  AddVolume(platform, "E:", {1});
+  const FakeDevice& stick = AddUsbDisk(platform, 1, 8'004'304'896, "Cruzer Blade");
+  const std::string question =
+      "All data on the USB drive USB Cruzer Blade (8.0 GB, E:) will be erased.\nWrite the rescue "
+      "disk to it?";
+  RunCreator(
+      {Creator(), Do([this] {
+         ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+         Click(creator, IDC_CREATE_RESCUE_DISK);
+       }),
+       [] {
+         HWND chooser = FindDialog("Corvane");
+         HWND choices = GetDlgItem(chooser, IDC_DESTINATIONS);
+         if (choices == nullptr) {
+           return false;
+         }
+         EXPECT_EQ(SendMessageA(choices, LB_GETCOUNT, 0, 0), 3);
+         std::array<char, 256> first{};
+         SendMessageA(choices, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(first.data()));
+         EXPECT_STREQ(first.data(), "USB drive USB Cruzer Blade (8.0 GB, E:)");
+         EXPECT_EQ(SendMessageA(choices, LB_GETCURSEL, 0, 0), 0);
+         Click(chooser, IDOK);
+         return true;
+       },
+       [&question] {
+         HWND box = FindMessageBox(question);
+         if (box == nullptr) {
+           return false;
+         }
+         EXPECT_EQ(GetFocus(), GetDlgItem(box, IDNO)) << "No is the default";
+         Click(box, IDYES);
+         return true;
+       },
+       [this] {
+         HWND notice = FindDialog("Corvane");
+         if (notice == nullptr || ControlText(notice, IDOK) != "O&K") {
+           return false;
+         }
+         Click(notice, IDOK);
+         return true;
+       },
+       [] {
+         HWND advice = FindDialog("Corvane");
+         if (advice == nullptr || GetDlgItem(advice, 0xFFFF) == nullptr ||
+             !WindowText(GetDlgItem(advice, 0xFFFF)).starts_with("The rescue disk was written")) {
+           return false;
+         }
+         Click(advice, IDOK);
+         return true;
+       },
+       Do([this] { Click(creator, IDC_EXIT); })});
+  EXPECT_EQ(stick.GetSector(0), platform.Device(disk::kFloppyDeviceName).GetSector(0))
+      << "the boot sector, as on a floppy";
+}
+
 TEST_F(DialogTest, OpensAFreshAboutBoxFromTheButtonAndTheSystemMenu) {
   std::vector<HWND> boxes;
   const auto about = [&](int homePageClicks) {

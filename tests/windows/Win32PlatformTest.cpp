@@ -15,6 +15,7 @@
 #include "disk/SectorAccess.h"
 #include "platform/Utf16.h"
 #include "rescue/RescueDisk.h"
+#include "rescue/RescueStick.h"
 #include "tests/support/DiskImages.h"
 #include "tests/support/RecordingSink.h"
 
@@ -176,6 +177,34 @@ TEST_F(Win32PlatformTest, CreatesARescueFloppyFromTheMappedDisk) {
 
 // Wine answers neither the SMART nor the geometry request for an image file,
 // so the one mapped disk is listed with empty cells.
+// The stick writer through the real device calls, against an 8 MiB stick
+// image: the floppy image from the first sector, the last MiB zeroed, and
+// everything between as it was.
+TEST_F(Win32PlatformTest, WritesAStickFromItsFirstSectorAndZeroesItsLastMegabyte) {
+  std::vector<std::uint8_t> image(disk::kFloppyBytes);
+  for (std::size_t k = 0; k < image.size(); ++k) {
+    image[k] = static_cast<std::uint8_t>(k * 7 + k / disk::kSectorSize);
+  }
+  std::vector<std::string> transcript;
+  RecordingSink sink(transcript, 0);
+  constexpr std::uint64_t kStickBytes = std::uint64_t{8} << 20U;
+  ASSERT_TRUE(rescue::WriteStickImage(platform, sink, {2, "Test Stick", kStickBytes, {}}, image))
+      << transcript.back();
+  std::ifstream file(TestFolder() + "\\stick.img", std::ios::binary);
+  const std::vector<std::uint8_t> stick((std::istreambuf_iterator<char>(file)),
+                                        std::istreambuf_iterator<char>());
+  ASSERT_EQ(stick.size(), kStickBytes);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), stick.begin()));
+  const auto sectorText = [&stick](std::uint64_t sector) {
+    return std::string(
+        reinterpret_cast<const char*>(&stick[sector * disk::kSectorSize]));  // NOLINT
+  };
+  EXPECT_EQ(sectorText(2880), "OLD STICK SECTOR 2880");
+  EXPECT_EQ(sectorText(14335), "OLD STICK SECTOR 14335");
+  EXPECT_TRUE(std::all_of(stick.begin() + std::ptrdiff_t{14336} * 512, stick.end(),
+                          [](std::uint8_t byte) { return byte == 0; }));
+}
+
 TEST_F(Win32PlatformTest, ListsTheMappedDiskAndStopsAtTheFirstGap) {
   class Rows final : public disk::DriveRows {
    public:

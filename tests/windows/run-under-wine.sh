@@ -4,6 +4,8 @@
 #   \\.\PhysicalDrive0  a sparse 5 GiB disk: an MBR whose extended partition
 #                       starts at LBA 8388613 (beyond 4 GiB), its one EBR, and
 #                       a marker sector at LBA 8388614
+#   \\.\PhysicalDrive2  a sparse 8 MiB stick whose sectors 0, 2880, 14335,
+#                       14336 and 16383 say "OLD STICK SECTOR N"
 #   \\.\PhysicalDrive3  a folder, which Wine refuses to open as a device
 #   \\.\A:              a 1.44 MB floppy image as Windows formats it, with
 #                       os/bootcore.bin copied on
@@ -31,7 +33,7 @@ corvane_display_ready
 corvane_wine_prefix_ready
 
 work=$(mktemp -d)
-links=(physicaldrive0 physicaldrive3 a: a::)
+links=(physicaldrive0 physicaldrive2 physicaldrive3 a: a::)
 cleanup() {
   for link in "${links[@]}"; do rm -f "$WINEPREFIX/dosdevices/$link"; done
   rm -rf "$work"
@@ -52,11 +54,18 @@ put_bytes "$disk" $((ebr * 512 + 446 + 8)) "$(le32 63)"
 put_signature "$disk" $ebr
 put_bytes "$disk" $(((ebr + 1) * 512)) 'CORVANE TEST SECTOR %d' $((ebr + 1))
 
+stick=$work/stick.img
+truncate -s 8M "$stick"
+for sector in 0 2880 14335 14336 16383; do
+  put_bytes "$stick" $((sector * 512)) 'OLD STICK SECTOR %d' "$sector"
+done
+
 bash "$here/../e2e/make-floppy.sh" "$work/floppy.img"
 mkdir "$work/floppy-root" "$work/not-a-disk"
 cp -r "$here/../../os" "$work/os"
 
 ln -sfn "$disk" "$WINEPREFIX/dosdevices/physicaldrive0"
+ln -sfn "$stick" "$WINEPREFIX/dosdevices/physicaldrive2"
 ln -sfn "$work/not-a-disk" "$WINEPREFIX/dosdevices/physicaldrive3"
 ln -sfn "$work/floppy.img" "$WINEPREFIX/dosdevices/a::"
 ln -sfn "$work/floppy-root" "$WINEPREFIX/dosdevices/a:"
