@@ -308,7 +308,7 @@ std::optional<std::string> SystemPartition() {
   std::array<wchar_t, MAX_PATH> value{};
   DWORD type = 0;
   // One character less, so that the value always ends in a NUL.
-  DWORD size = static_cast<DWORD>((value.size() - 1) * sizeof(wchar_t));
+  DWORD size = sizeof(value) - sizeof(wchar_t);
   const LONG status = RegQueryValueExW(key, L"SystemPartition", nullptr, &type,
                                        reinterpret_cast<BYTE*>(value.data()), &size);
   RegCloseKey(key);

@@ -48,6 +48,7 @@ struct Destination {
 
 std::vector<std::string> DestinationChoices(const std::vector<disk::UsbDrive>& sticks) {
   std::vector<std::string> choices;
+  choices.reserve(sticks.size() + 2);
   for (const disk::UsbDrive& stick : sticks) {
     choices.push_back("USB drive " + disk::UsbDriveText(stick));
   }

@@ -22,8 +22,10 @@ int main(int argc, char** argv) {
   std::ifstream file(argv[1], std::ios::binary);
   const std::vector<std::uint8_t> image((std::istreambuf_iterator<char>(file)),
                                         std::istreambuf_iterator<char>());
-  const corvane::disk::UsbDrive stick{std::atoi(argv[2]), "Test Stick",
-                                      std::strtoull(argv[3], nullptr, 10), {}};
+  const corvane::disk::UsbDrive stick{static_cast<int>(std::strtol(argv[2], nullptr, 10)),
+                                      "Test Stick",
+                                      std::strtoull(argv[3], nullptr, 10),
+                                      {}};
   corvane::platform::Win32Platform platform;
   std::vector<std::string> transcript;
   corvane::testing::RecordingSink sink(transcript, 0);

@@ -650,7 +650,7 @@ void PrintTo(const StickFault& fault, std::ostream* out) { *out << fault.name; }
 
 // Runs stage once, at the first call the platform records that starts with prefix.
 std::function<void(FakePlatform&)> AtFirstCall(const std::string& prefix,
-                                               std::function<void(FakePlatform&)> stage) {
+                                               const std::function<void(FakePlatform&)>& stage) {
   return [prefix, stage](FakePlatform& p) {
     p.onCall = [&p, prefix, stage, done = false]() mutable {
       if (!done && p.calls.back().starts_with(prefix)) {
