@@ -49,8 +49,10 @@ constexpr std::uint8_t kTransmitterEmpty = 0x20;
 
 constexpr int kColumns = 80;
 constexpr int kRows = 25;
-constexpr int kSectorsPerTrack = 18;
-constexpr int kHeads = 2;
+// The 1.44 MB floppy's geometry, which the rescue floppy's BPB gives.
+constexpr std::uint32_t kFloppySectorsPerTrack = 18;
+constexpr std::uint32_t kFloppyHeads = 2;
+constexpr std::uint32_t kSectorBits = 0x3F;
 
 void OutByte(std::uint16_t port, std::uint8_t value) {
   asm volatile("outb %0, %1" : : "a"(value), "Nd"(port));
@@ -126,6 +128,7 @@ class BiosMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
     Call(kVideo, registers);
     Scroll(0);
     MoveCursor();
+    ChooseMediumAccess();
   }
 
   void Write(const char* text, Tone tone) override {
@@ -174,16 +177,8 @@ class BiosMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
   std::uint8_t BootDrive() override { return static_cast<std::uint8_t>(bootDrive); }
 
   bool ReadFloppySector(int sector, SectorBuffer out) override {
-    const int cylinder = sector / (kSectorsPerTrack * kHeads);
-    const int head = sector / kSectorsPerTrack % kHeads;
-    const int record = sector % kSectorsPerTrack + 1;
     for (int attempt = 0; attempt < kRetries; ++attempt) {
-      BiosRegisters registers{};
-      registers.eax = 0x0201;
-      registers.ecx = static_cast<std::uint32_t>(cylinder << 8 | record);
-      registers.edx = static_cast<std::uint32_t>(head << 8) | bootDrive;
-      registers.ebx = Offset(out.data());
-      if (Call(kDisk, registers)) {
+      if (ReadMediumSector(static_cast<std::uint32_t>(sector), out.data())) {
         return true;
       }
       BiosRegisters reset{};
@@ -203,13 +198,7 @@ class BiosMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
     return static_cast<int>(registers.edx & 0xFF);
   }
 
-  bool HasDiskExtensions(std::uint8_t disk) override {
-    BiosRegisters registers{};
-    registers.eax = 0x4100;
-    registers.ebx = 0x55AA;
-    registers.edx = disk;
-    return Call(kDisk, registers) && (registers.ebx & 0xFFFF) == 0xAA55 && (registers.ecx & 1) != 0;
-  }
+  bool HasDiskExtensions(std::uint8_t disk) override { return OffersPacketAccess(disk); }
 
   bool ReadDiskGeometry(std::uint8_t disk, DiskGeometry& geometry) override {
     parameters = DriveParameters{};
@@ -236,6 +225,50 @@ class BiosMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
   }
 
  private:
+  static bool OffersPacketAccess(std::uint32_t drive) {
+    BiosRegisters registers{};
+    registers.eax = 0x4100;
+    registers.ebx = 0x55AA;
+    registers.edx = drive;
+    return Call(kDisk, registers) && (registers.ebx & 0xFFFF) == 0xAA55 && (registers.ecx & 1) != 0;
+  }
+
+  // The rescue medium is a floppy, or a stick, disk image or CD's emulated
+  // floppy holding a floppy's sectors from its sector 0; the BIOS may read it
+  // as a hard disk, whose geometry is no floppy's. So sector n is LBA n where
+  // the BIOS has the extensions for it, else CHS by the geometry function 08h
+  // reports (BiosCall keeps es, which a floppy's answer changes), else by the
+  // floppy's own: the boot sector's choice, made again.
+  void ChooseMediumAccess() {
+    if (OffersPacketAccess(bootDrive)) {
+      mediumByLba = true;
+      return;
+    }
+    BiosRegisters registers{};
+    registers.eax = 0x0800;
+    registers.edx = bootDrive;
+    if (Call(kDisk, registers) && (registers.ecx & kSectorBits) != 0) {
+      sectorsPerTrack = registers.ecx & kSectorBits;
+      heads = (registers.edx >> 8U & 0xFF) + 1;
+    }
+  }
+
+  bool ReadMediumSector(std::uint32_t sector, std::uint8_t* buffer) {
+    if (mediumByLba) {
+      return Transfer(0x4200, static_cast<std::uint8_t>(bootDrive), sector, buffer);
+    }
+    const std::uint32_t cylinder = sector / (sectorsPerTrack * heads);
+    const std::uint32_t head = sector / sectorsPerTrack % heads;
+    const std::uint32_t record = sector % sectorsPerTrack + 1;
+    BiosRegisters registers{};
+    registers.eax = 0x0201;
+    // Cylinder bits 8 and 9 go into cl's top two bits.
+    registers.ecx = (cylinder & 0xFF) << 8U | (cylinder >> 8U & 3) << 6U | record;
+    registers.edx = head << 8U | bootDrive;
+    registers.ebx = Offset(buffer);
+    return Call(kDisk, registers);
+  }
+
   bool Transfer(std::uint32_t function, std::uint8_t disk, std::uint32_t lba,
                 const std::uint8_t* buffer) {
     packet = DiskAddressPacket{};
@@ -298,6 +331,9 @@ class BiosMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
   }
 
   std::uint32_t bootDrive;
+  bool mediumByLba = false;
+  std::uint32_t sectorsPerTrack = kFloppySectorsPerTrack;
+  std::uint32_t heads = kFloppyHeads;
   std::uint32_t lastCount = 0;
   std::uint32_t dayStart = 0;
   int row = 0;

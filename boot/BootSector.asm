@@ -1,12 +1,22 @@
 ; The rescue floppy's boot sector (os/bs): a FAT12 boot sector for a 1.44 MB
 ; floppy that finds BOOTCORE.BIN in the root directory, loads it at 0000:1000
-; and jumps to it with the boot drive in dl. The rescue floppy's copies lie in
-; sectors 3 to 18, over the FATs' later sectors, so the loader follows only the
-; FAT entries held in sector 1 and 2 (the first 682 clusters): a kernel copied
-; onto a clean floppy lies there. A failure shows one line, also on COM1, and
-; waits for a key to restart. Some BIOSes return with the direction flag set,
-; which would turn the name comparison and the line's bytes backwards: every
-; return from the BIOS, the boot itself included, clears it.
+; and jumps to it with the boot drive in dl. The same bytes boot from a
+; floppy, from a USB stick or disk image the BIOS takes for a floppy (00h) or
+; a hard disk (80h and up), and from a CD's emulated floppy, so "floppy sector
+; n" is the boot drive's sector n, read the way the BIOS offers, decided once:
+; by LBA through the int 13h extensions where it has them for the boot drive,
+; else by CHS with the geometry function 08h reports, else with the BPB's, the
+; 1.44 MB floppy's, which stays on the medium as it is. A stick's BIOS
+; geometry is no floppy's, so sector 19 read by 18/2 would be another one.
+; Partition entries 446 to 509 stay zero: Windows and BIOSes see a disk
+; without partitions, a superfloppy, not one with a table of stray bytes.
+; The rescue floppy's copies lie in sectors 3 to 18, over the FATs' later
+; sectors, so the loader follows only the FAT entries held in sector 1 and 2
+; (the first 682 clusters): a kernel copied onto a clean floppy lies there. A
+; failure shows one line, also on COM1, and waits for a key to restart. Some
+; BIOSes return with the direction flag set, which would turn the name
+; comparison and the line's bytes backwards: every return from the BIOS, the
+; boot itself included, clears it.
 
 bits 16
 org 0x7C00
@@ -53,6 +63,32 @@ start:
     jmp 0x0000:normalized
 normalized:
     mov [driveNumber], dl
+    mov ah, 0x41                ; the extensions, packet access (cx bit 0) among them
+    mov bx, 0x55AA
+    int 0x13
+    cld
+    jc noPackets
+    cmp bx, 0xAA55
+    jne noPackets
+    shr cx, 1
+    jnc noPackets
+    mov byte [readFunction + 1], 0x42
+    jmp accessChosen
+noPackets:
+    push es                     ; a floppy's answer points es:di at its table
+    mov ah, 0x08
+    mov dl, [driveNumber]
+    int 0x13
+    cld
+    pop es
+    jc accessChosen
+    and cx, 0x3F                ; 0 sectors is no answer either
+    jz accessChosen
+    mov [sectorsPerTrack], cx   ; in memory only
+    shr dx, 8
+    inc dx
+    mov [heads], dx
+accessChosen:
 
     mov ax, ROOT_START
 nextRootSector:
@@ -118,39 +154,53 @@ loaded:
     mov dl, [driveNumber]
     jmp 0x0000:KERNEL
 
-; Reads floppy sector ax into es:bx, three tries; keeps every register.
+; Reads floppy sector ax into es:bx, three tries with a reset between them;
+; keeps every register. The packet for function 42h lies on the stack; the
+; CHS registers are set for either function, which ignores what it does not
+; use. The cylinder fits in ch: sectors up to the load limit's, 713, lie
+; below cylinder 256 in any geometry of 3 sectors a cylinder or more.
 readSector:
     pusha
     mov di, 3
 .try:
-    push ax
+    pusha
     xor dx, dx
+    push dx                     ; the packet: LBA bits 16 to 63
+    push dx
+    push dx
+    push ax                     ; LBA bits 0 to 15
+    push es
+    push bx
+    push byte 1                 ; one sector
+    push byte 16                ; the packet's size
+    mov si, sp
     div word [sectorsPerTrack]
     mov cl, dl
-    inc cl                      ; sector, from 1
+    inc cx                      ; sector, from 1
     xor dx, dx
     div word [heads]
     mov ch, al                  ; cylinder
     mov dh, dl                  ; head
     mov dl, [driveNumber]
-    mov ax, 0x0201
+    mov ax, [readFunction]
     int 0x13
     cld
-    pop ax
-    jnc .done
-    push ax
-    xor ax, ax                  ; reset the drive and try again
+    jnc .read
+    xor ax, ax                  ; reset the drive before the next try
     mov dl, [driveNumber]
     int 0x13
     cld
-    pop ax
+    stc
+.read:
+    popa                        ; the packet; keeps the flags
+    popa
+    jc .failed
+    popa
+    ret
+.failed:
     dec di
     jnz .try
     mov si, readError
-    jmp fail
-.done:
-    popa
-    ret
 
 ; Shows the line at si on the screen and COM1, waits for a key, restarts.
 fail:
@@ -175,6 +225,8 @@ fail:
 kernelName      db "BOOTCOREBIN"             ; 8.3 name, no dot
 kernelNotFound  db "Rescue kernel not found", 13, 10, 0
 readError       db "Floppy read error", 13, 10, 0
+readFunction    dw 0x0201       ; read one sector by CHS, or 42xxh by LBA
 
-    times 510 - ($ - $$) db 0
+    times 446 - ($ - $$) db 0   ; negative, an error, where code reaches 446
+    times 64 db 0               ; no partition entries
     dw 0xAA55

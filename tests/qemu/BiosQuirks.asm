@@ -17,6 +17,13 @@
 ;                       and more, whose count a 32-bit reader takes for 16
 ;   -DNO_PACKET_ACCESS  function 41h finds the extensions, but without packet
 ;                       access (cx bit 0 clear): no function 42h, 43h or 48h
+;   -DBOOT_DRIVE_CHS    the boot drive has no extensions (functions 41h to 48h
+;                       fail for it), as where the BIOS reads it by CHS only
+;   -DBOOT_DRIVE_NO_GEOMETRY  function 08h has no geometry for the boot drive:
+;                       the first answer sets the carry, with a hard disk's
+;                       63 sectors and 16 heads left in cx and dx, the later
+;                       ones clear it with 0 sectors and heads, as some BIOSes
+;                       answer for a floppy drive they do not know
 ;   -DBOOT_SECTOR       the boot sector runs under the hooks too: once they are
 ;                       in, the medium's sector 0 is booted again, and the boot
 ;                       sector loads this file a second time, which then finds
@@ -111,6 +118,7 @@ moveKernel:
     handOver KERNEL
 
 hookInt13:
+    sti                         ; as the BIOS's own handlers do
     mov [cs:function], ah
 %ifdef FLOPPY_RETRIES
     test dl, 0x80
@@ -133,6 +141,38 @@ hookInt13:
     stc
     retf 2
 .chain:
+%endif
+%ifdef BOOT_DRIVE_CHS
+    cmp dl, [cs:bootDrive]
+    jne .extended
+    cmp ah, 0x41
+    jb .extended
+    cmp ah, 0x48
+    ja .extended
+    mov ah, 0x01                ; invalid function
+    stc
+    retf 2
+.extended:
+%endif
+%ifdef BOOT_DRIVE_NO_GEOMETRY
+    cmp dl, [cs:bootDrive]
+    jne .measured
+    cmp ah, 0x08
+    jne .measured
+    cmp byte [cs:geometryAsked], 0
+    jne .noSectors
+    mov byte [cs:geometryAsked], 1
+    mov cx, 0x003F
+    mov dx, 0x0F01
+    mov ah, 0x01
+    stc
+    retf 2
+.noSectors:
+    xor ax, ax                  ; clears the carry
+    xor cx, cx
+    xor dx, dx
+    retf 2
+.measured:
 %endif
     pushf
     call far [cs:oldInt13]
@@ -190,5 +230,6 @@ bootDrive       db 0
 function        db 0
 floppyFailures  db 0
 floppyStuck     db 0
+geometryAsked   db 0
 
     times STUB_SIZE - ($ - $$) db 0

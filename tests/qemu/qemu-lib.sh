@@ -75,11 +75,13 @@ corvane_qemu_ide_disk() {
 # floppy (the default): MEDIUM is the floppy drive, the DISKs are 80h, 81h, ...
 # cd (always for a .iso): MEDIUM is the CD, whose emulated floppy is 00h.
 # stick, disk: MEDIUM is a USB stick, or the IDE unit after the DISKs, booted
-# first: hard disk 80h, with the DISKs as 81h, ...
+# first: hard disk 80h, with the DISKs as 81h, ..., and the geometry SeaBIOS
+# gives it: 16 heads of 63 sectors for an IDE disk or a 64 MiB stick; for a
+# 1.44 MB stick 16 heads of 90 sectors, which function 08h cannot tell (it
+# says 26), so that only reads by LBA find its sectors past the first 26.
 corvane_qemu_boot_options() {
   local medium=$1 mode=${CORVANE_QEMU_BOOT:-floppy} index=0 disk hard_disk=false
-  # The boot sector reads its medium by a floppy's geometry.
-  local first=cyls=80,heads=2,secs=18,bootindex=0
+  local first=bootindex=0
   shift
   [[ $medium != *.iso ]] || mode='cd'
   case $mode in

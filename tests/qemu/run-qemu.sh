@@ -11,11 +11,13 @@
 # BOOTCORE.BIN from it, identical to the built one. The kernel's screens are
 # kept in the artefact folder. For what SeaBIOS does not do (esp's upper half
 # or the direction flag set by int 13h, from the boot sector on, 4096-byte
-# sectors, failing floppy reads, a key typed during the boot or held down),
-# floppies carry a test-only BOOTCORE.BIN (BiosQuirks.asm) that stages it and
-# then runs the real kernel. The program's image files (/image) boot too: the
-# .img as a floppy, the .iso from QEMU's CD drive. The rescue floppy booted as
-# a USB stick or an IDE disk is the BIOS's hard disk 80h, which the kernel
+# sectors, failing floppy reads, a boot drive without the int 13h extensions
+# or without a geometry, a key typed during the boot or held down), floppies
+# carry a test-only BOOTCORE.BIN (BiosQuirks.asm) that stages it and then runs
+# the real kernel. The program's image files (/image) boot too: the .img as a
+# floppy, the .iso from QEMU's CD drive. The rescue floppy booted as a USB
+# stick or an IDE disk, and the .img written over the start of a larger stick,
+# is the BIOS's hard disk 80h with a hard disk's geometry, which the kernel
 # must leave alone, with the damaged disk as 81h.
 # Usage: run-qemu.sh PROGRAM DRIVER ARTEFACT-FOLDER
 set -euo pipefail
@@ -177,10 +179,14 @@ quirks_kernel "$work/sectors-4k.bin" SECTORS_4K
 quirks_kernel "$work/sectors-huge.bin" SECTORS_HUGE
 quirks_kernel "$work/no-packet-access.bin" NO_PACKET_ACCESS
 quirks_kernel "$work/key-held.bin" KEY_HELD
-for quirk in typed-ahead odd-bios sectors-4k sectors-huge no-packet-access key-held; do
+quirks_kernel "$work/no-geometry.bin" BOOT_SECTOR BOOT_DRIVE_NO_GEOMETRY
+quirks_kernel "$work/chs-disk.bin" BOOT_SECTOR BOOT_DRIVE_CHS
+for quirk in typed-ahead odd-bios sectors-4k sectors-huge no-packet-access key-held no-geometry; do
   KERNEL_FILE=$work/$quirk.bin make_rescue_floppy "$disks/logical3.img" "$floppies/$quirk.img" yes
 done
+KERNEL_FILE=$work/chs-disk.bin make_rescue_floppy "$disks/chain14.img" "$floppies/chs-disk.img" yes
 mapfile -t ebrs < <(ebr_chain "$disks/logical3.img")
+mapfile -t chain < <(ebr_chain "$disks/chain14.img")
 disk=$work/disk.img
 
 name=three-logical-restored
@@ -319,6 +325,48 @@ for boot in stick disk; do
   finish_case
 done
 
+# The program's .img written over the start of a 64 MiB stick that held a
+# GPT disk, as a writer does: the old data after the image stays, the last
+# MiB, with the old backup GPT header, is zeroed. Booted as a stick or an IDE
+# disk, SeaBIOS gives it 63 sectors a track and 16 heads.
+stick=$work/stick.img
+truncate -s 64M "$stick"
+printf 'label: gpt\nstart=2048, type=L\n' | sfdisk --quiet "$stick"
+dd if=<(yes 'stale data') of="$stick" bs=1M seek=2 count=1 iflag=fullblock conv=notrunc \
+  status=none
+dd if="$floppies/rescue.img" of="$stick" conv=notrunc status=none
+dd if=/dev/zero of="$stick" bs=1M seek=63 count=1 conv=notrunc status=none
+for boot in stick disk; do
+  name=image-file-on-a-larger-stick-booted-as-$boot
+  cp "$work/damaged.img" "$disk"
+  CORVANE_QEMU_BOOT=$boot boot_case "$stick" y "Restored 2 sectors." "$disk"
+  expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
+  finish_case
+done
+rm -f "$stick"
+
+# A rescue disk whose BIOS has no extensions for it: the boot sector and the
+# kernel read it by the geometry function 08h reports, 63 sectors a track,
+# where the kernel's last copy, EBR 14 in sector 18, lies on the first track,
+# not on the second, as on a floppy.
+name=disk-without-extensions-read-by-its-geometry
+cp "$disks/chain14.img" "$disk"
+zero_sector "$disk" 0
+zero_sector "$disk" "${chain[13]}"
+KERNEL_FILE=$work/chs-disk.bin CORVANE_QEMU_BOOT=disk boot_case "$floppies/chs-disk.img" y \
+  "Restored 2 sectors." "$disk"
+expect_disk "$disk" "$disks/chain14.img" "back byte for byte"
+finish_case
+
+# A floppy drive the BIOS has no geometry for, failing function 08h once and
+# then answering 0 sectors: the boot sector and the kernel read by the BPB's.
+name=floppy-without-bios-geometry-restored
+cp "$work/damaged.img" "$disk"
+KERNEL_FILE=$work/no-geometry.bin boot_case "$floppies/no-geometry.img" y "Restored 2 sectors." \
+  "$disk"
+expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
+finish_case
+
 # The rescue floppy at the start of a 64 MiB disk, the only hard disk: two
 # yes would make a kernel that counts it restore its copies over it.
 name=booted-disk-alone-nothing-written
@@ -337,7 +385,6 @@ expect_disk "$disk" "$work/damaged.img" "unchanged"
 finish_case
 
 name=fourteen-ebrs-restored
-mapfile -t chain < <(ebr_chain "$disks/chain14.img")
 cp "$disks/chain14.img" "$disk"
 zero_sector "$disk" 0
 zero_sector "$disk" "${chain[6]}"
