@@ -16,9 +16,10 @@
 # carry a test-only BOOTCORE.BIN (BiosQuirks.asm) that stages it and then runs
 # the real kernel. The program's image files (/image) boot too: the .img as a
 # floppy, the .iso from QEMU's CD drive. The rescue floppy booted as a USB
-# stick or an IDE disk, and the .img written over the start of a larger stick,
-# is the BIOS's hard disk 80h with a hard disk's geometry, which the kernel
-# must leave alone, with the damaged disk as 81h.
+# stick or an IDE disk, and the .img written over the start of a larger stick
+# by the program's stick code (corvane_stick_writer, beside DRIVER), is the
+# BIOS's hard disk 80h with a hard disk's geometry, which the kernel must leave
+# alone, with the damaged disk as 81h.
 # Usage: run-qemu.sh PROGRAM DRIVER ARTEFACT-FOLDER
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -325,19 +326,36 @@ for boot in stick disk; do
   finish_case
 done
 
-# The program's .img written over the start of a 64 MiB stick that held a
-# GPT disk, as a writer does: the old data after the image stays, the last
-# MiB, with the old backup GPT header, is zeroed. Booted as a stick or an IDE
-# disk, SeaBIOS gives it 63 sectors a track and 16 heads.
+# The program's .img written by the program's own stick code (under Wine,
+# the stick mapped as its physical drive 1) over the start of a 64 MiB stick
+# that held a GPT disk: the old data after the image stays, the last MiB, with
+# the old backup GPT header, is zeroed. Booted as a stick or an IDE disk,
+# SeaBIOS gives it 63 sectors a track and 16 heads.
 stick=$work/stick.img
 truncate -s 64M "$stick"
 printf 'label: gpt\nstart=2048, type=L\n' | sfdisk --quiet "$stick"
 dd if=<(yes 'stale data') of="$stick" bs=1M seek=2 count=1 iflag=fullblock conv=notrunc \
   status=none
-dd if="$floppies/rescue.img" of="$stick" conv=notrunc status=none
-dd if=/dev/zero of="$stick" bs=1M seek=63 count=1 conv=notrunc status=none
+cp "$stick" "$work/stick-before.img"
+rm -f "$dosdevices"/physicaldrive*
+ln -s "$stick" "$dosdevices/physicaldrive1"
+name=stick-written-by-the-program
+ok=true
+"$loader" "$(dirname "$driver")/corvane_stick_writer.exe" "Z:${floppies//\//\\}\\rescue.img" 1 \
+  $((64 << 20)) >/dev/null 2>&1 || fail "the stick writer failed"
+rm -f "$dosdevices/physicaldrive1"
+cmp -s -n 1474560 "$stick" "$floppies/rescue.img" || fail "the stick does not start with the .img"
+cmp -s <(tail -c +1474561 "$stick" | head -c $((63 * 1048576 - 1474560))) \
+  <(tail -c +1474561 "$work/stick-before.img" | head -c $((63 * 1048576 - 1474560))) ||
+  fail "the stick's data after the image changed"
+cmp -s <(tail -c 1048576 "$stick") <(head -c 1048576 /dev/zero) || fail "the last MiB is not zero"
+rm -f "$work/stick-before.img"
+if $ok; then
+  echo "passed $name"
+  passed=$((passed + 1))
+fi
 for boot in stick disk; do
-  name=image-file-on-a-larger-stick-booted-as-$boot
+  name=stick-written-by-the-program-booted-as-$boot
   cp "$work/damaged.img" "$disk"
   CORVANE_QEMU_BOOT=$boot boot_case "$stick" y "Restored 2 sectors." "$disk"
   expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
