@@ -50,9 +50,10 @@ bool ReadBootSector(platform::Platform& platform, StatusSink& sink, disk::Sector
                 NoRescueDisk("The boot sector image file os\\bs does not end with the boot "
                              "signature 55 AA."));
   }
-  // The boot sector divides by its sectors per track and finds the kernel by
-  // its BPB; the copies and the read-back place every sector by the same
-  // layout, so any other BPB makes a floppy that does not boot.
+  // The boot sector falls back to its BPB's geometry on a floppy drive whose
+  // BIOS tells none, and finds the kernel by the BPB's layout; the copies and
+  // the read-back place every sector by the same layout, so any other BPB
+  // makes a floppy that does not boot.
   if (ReadFloppyBpb(bootSector) != kStandardFloppyBpb) {
     return Fail(sink, kBootSectorUnfit,
                 NoRescueDisk("The BPB of the boot sector image file os\\bs does not describe a "
