@@ -51,6 +51,8 @@ class Platform {
                              std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
                              std::uint32_t& returned) = 0;
 
+  // Creates a folder; true when it was made or is there already.
+  virtual bool CreateFolder(const std::string& path) = 0;
   // Copies a file, replacing the destination if it exists.
   virtual bool CopyFileReplacing(const std::string& source, const std::string& destination) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;

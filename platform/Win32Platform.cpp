@@ -253,6 +253,15 @@ bool Win32Platform::ControlDevice(DeviceHandle device, std::uint32_t code,
   return ok != FALSE;
 }
 
+bool Win32Platform::CreateFolder(const std::string& path) {
+  const std::wstring widePath = ToUtf16(path);
+  if (CreateDirectoryW(widePath.c_str(), nullptr) != FALSE) {
+    return true;
+  }
+  const DWORD attributes = GetFileAttributesW(widePath.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 bool Win32Platform::CopyFileReplacing(const std::string& source, const std::string& destination) {
   return CopyFileW(ToUtf16(source).c_str(), ToUtf16(destination).c_str(), FALSE) != FALSE;
 }

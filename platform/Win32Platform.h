@@ -25,6 +25,7 @@ class Win32Platform final : public Platform {
                    std::size_t& transferred) override;
   bool ControlDevice(DeviceHandle device, std::uint32_t code, std::span<const std::uint8_t> input,
                      std::span<std::uint8_t> output, std::uint32_t& returned) override;
+  bool CreateFolder(const std::string& path) override;
   bool CopyFileReplacing(const std::string& source, const std::string& destination) override;
   void Sleep(std::uint32_t milliseconds) override;
   std::optional<std::size_t> ReadFileStart(const std::string& path,

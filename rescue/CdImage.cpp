@@ -48,6 +48,11 @@ constexpr std::uint8_t kBootable = 0x88;
 constexpr std::uint8_t kFloppy144Emulation = 0x02;
 constexpr std::uint16_t kVirtualSectorsLoaded = 1;
 constexpr std::size_t kCatalogEntrySize = 32;
+// Then the last section, for UEFI: the same floppy image without emulation,
+// which UEFI firmware reads as its EFI system partition.
+constexpr std::uint8_t kLastSectionHeader = 0x91;
+constexpr std::uint8_t kEfiPlatform = 0xEF;
+constexpr std::uint8_t kNoEmulation = 0x00;
 
 void PutBigEndian16(std::span<std::uint8_t> bytes, std::size_t at, std::uint16_t value) {
   bytes[at] = static_cast<std::uint8_t>(value >> 8U);
@@ -162,7 +167,7 @@ void PutRootDirectory(std::span<std::uint8_t> sector, std::uint32_t floppySize) 
   PutDirectoryRecord(sector.subspan(at), kFloppySector, floppySize, 0, kFloppyFileIdentifier);
 }
 
-void PutBootCatalog(std::span<std::uint8_t> sector) {
+void PutBootCatalog(std::span<std::uint8_t> sector, std::uint16_t floppySectors) {
   const std::span<std::uint8_t> validation = sector.first(kCatalogEntrySize);
   validation[0] = kValidationHeader;
   validation[30] = 0x55;
@@ -179,6 +184,17 @@ void PutBootCatalog(std::span<std::uint8_t> sector) {
   initial[1] = kFloppy144Emulation;
   disk::PutLittleEndian16(initial, 6, kVirtualSectorsLoaded);
   disk::PutLittleEndian32(initial, 8, kFloppySector);
+
+  const std::span<std::uint8_t> header = sector.subspan(2 * kCatalogEntrySize, kCatalogEntrySize);
+  header[0] = kLastSectionHeader;
+  header[1] = kEfiPlatform;
+  disk::PutLittleEndian16(header, 2, 1);  // one entry
+  const std::span<std::uint8_t> efi = sector.subspan(3 * kCatalogEntrySize, kCatalogEntrySize);
+  efi[0] = kBootable;
+  efi[1] = kNoEmulation;
+  // Counted in 512-byte sectors, the whole floppy image.
+  disk::PutLittleEndian16(efi, 6, floppySectors);
+  disk::PutLittleEndian32(efi, 8, kFloppySector);
 }
 
 }  // namespace
@@ -192,7 +208,8 @@ std::vector<std::uint8_t> BuildCdImage(std::span<const std::uint8_t> floppyImage
   PutPathTables(image);
   PutRootDirectory(CdSector(image, kRootDirectorySector),
                    static_cast<std::uint32_t>(floppyImage.size()));
-  PutBootCatalog(CdSector(image, kBootCatalogSector));
+  PutBootCatalog(CdSector(image, kBootCatalogSector),
+                 static_cast<std::uint16_t>(floppyImage.size() / disk::kSectorSize));
   std::ranges::copy(floppyImage, image.begin() + kFloppySector * kCdSectorSize);
   return image;
 }

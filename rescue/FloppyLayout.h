@@ -31,6 +31,16 @@ inline constexpr std::size_t kFirstDataCluster = 2;
 constexpr std::size_t Fat12EntryOffset(std::size_t cluster) { return cluster + cluster / 2; }
 // FAT12 values from this one on end a cluster chain.
 inline constexpr unsigned kFat12EndOfChain = 0xFF8;
+// The entries that FAT sectors 1 and 2 hold whole, clusters 0 to 681: every
+// file of a rescue floppy must lie there, for the boot sector and for a FAT
+// driver alike, since the copies overwrite the rest of the FATs.
+inline constexpr unsigned kReachableClusters = kLoaderFatSectors * 512 * 2 / 3;
+// A directory entry's attribute byte, and the attribute of a directory.
+inline constexpr int kDirectoryEntryAttribute = 11;
+inline constexpr std::uint8_t kDirectoryAttribute = 0x10;
+// Where UEFI firmware looks for the loader of a removable medium: \EFI\BOOT.
+inline constexpr char kEfiDirectoryName[] = "EFI        ";
+inline constexpr char kBootDirectoryName[] = "BOOT       ";
 
 // The BPB fields that decide where every sector of the floppy lies.
 struct FloppyBpb {

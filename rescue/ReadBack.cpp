@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "rescue/ControlBuffer.h"
@@ -15,16 +16,20 @@ namespace corvane::rescue {
 namespace {
 
 // Why a floppy fails the read-back: a sector that does not read back as
-// written, or a kernel that the boot sector would not load as it is.
+// written, a kernel that the boot sector would not load as it is, a UEFI
+// program that a FAT driver would not read as it is, or one that lies where
+// the rescue cannot reach it.
+enum class FaultKind { Sector, Kernel, UefiProgram, NoRoom };
+
 struct ReadBackFault {
-  bool kernel = false;
+  FaultKind kind = FaultKind::Sector;
   int sector = 0;
 };
 
 using Outcome = std::optional<ReadBackFault>;
 
-Outcome SectorFault(int sector) { return ReadBackFault{false, sector}; }
-Outcome KernelFault() { return ReadBackFault{true, 0}; }
+Outcome SectorFault(int sector) { return ReadBackFault{FaultKind::Sector, sector}; }
+Outcome KernelFault() { return ReadBackFault{FaultKind::Kernel, 0}; }
 
 Outcome ReadWrittenSectors(RescueMedium& medium) {
   for (const auto& [sector, written] : medium.WrittenSectors()) {
@@ -36,28 +41,42 @@ Outcome ReadWrittenSectors(RescueMedium& medium) {
   return std::nullopt;
 }
 
-// The kernel's directory entry as the boot sector finds it: the first entry
-// with its name, before the first free entry ends the directory.
-Outcome FindKernelEntry(RescueMedium& medium,
-                        std::array<std::uint8_t, kDirectoryEntrySize>& entry) {
-  // The root directory ends where the data area begins.
-  for (int sector = kStandardRootDirectorySector; sector < kFloppyDataStartSector; ++sector) {
+// The entry named name (11 characters, padded) in a directory's sectors, as
+// the boot sector and a FAT driver find it: the first with that name, before
+// the first free entry ends the directory. Nothing found is notFound.
+Outcome FindEntry(RescueMedium& medium, const std::vector<int>& sectors, std::string_view name,
+                  std::array<std::uint8_t, kDirectoryEntrySize>& entry, const Outcome& notFound) {
+  for (const int sector : sectors) {
     disk::Sector directory{};
     if (medium.ReadSector(sector, directory) != disk::kResultOk) {
       return SectorFault(sector);
     }
     for (std::size_t at = 0; at < directory.size(); at += kDirectoryEntrySize) {
       if (directory[at] == 0) {
-        return KernelFault();
+        return notFound;
       }
-      if (std::memcmp(&directory[at], kKernelDirectoryName, sizeof kKernelDirectoryName - 1) == 0) {
+      if (std::equal(name.begin(), name.end(),
+                     directory.begin() + static_cast<std::ptrdiff_t>(at))) {
         std::copy_n(directory.begin() + static_cast<std::ptrdiff_t>(at), entry.size(),
                     entry.begin());
         return std::nullopt;
       }
     }
   }
-  return KernelFault();
+  return notFound;
+}
+
+std::vector<int> RootDirectorySectors() {
+  std::vector<int> sectors;
+  // The root directory ends where the data area begins.
+  for (int sector = kStandardRootDirectorySector; sector < kFloppyDataStartSector; ++sector) {
+    sectors.push_back(sector);
+  }
+  return sectors;
+}
+
+int ClusterSector(unsigned cluster) {
+  return kFloppyDataStartSector + static_cast<int>(cluster - kFirstDataCluster);
 }
 
 // The FAT entries the boot sector follows, in the sectors it reads them from.
@@ -83,54 +102,115 @@ std::optional<unsigned> NextCluster(const std::vector<std::uint8_t>& fat, unsign
   return (cluster % 2 == 0 ? pair : pair >> 4U) & 0xFFFU;
 }
 
-// Follows the chain from the entry's first cluster, as far as the kernel's
-// size needs, comparing every loaded byte with the kernel file.
-Outcome CompareKernelClusters(RescueMedium& medium, const std::vector<std::uint8_t>& fat,
-                              unsigned cluster, std::span<const std::uint8_t> kernel) {
-  constexpr int kSectorsPerCluster = kStandardFloppyBpb.sectorsPerCluster;
+// Follows the chain from the entry's first cluster, as far as the file's
+// size needs, comparing every byte read with the file; a chain that breaks
+// off or runs on is broken. A cluster beyond the FAT bytes that the rescue
+// holds is noRoom.
+Outcome CompareClusters(RescueMedium& medium, const std::vector<std::uint8_t>& fat,
+                        unsigned cluster, std::span<const std::uint8_t> file, const Outcome& broken,
+                        const Outcome& noRoom) {
   std::size_t loaded = 0;
-  while (loaded < kernel.size()) {
+  while (loaded < file.size()) {
     if (cluster < kFirstDataCluster || cluster >= kFat12EndOfChain) {
-      return KernelFault();
+      return broken;
     }
-    const int first =
-        kFloppyDataStartSector + static_cast<int>(cluster - kFirstDataCluster) * kSectorsPerCluster;
-    for (int k = 0; k < kSectorsPerCluster && loaded < kernel.size(); ++k) {
-      disk::Sector read{};
-      if (medium.ReadSector(first + k, read) != disk::kResultOk) {
-        return SectorFault(first + k);
-      }
-      const std::size_t count = std::min(read.size(), kernel.size() - loaded);
-      if (!std::equal(read.begin(), read.begin() + static_cast<std::ptrdiff_t>(count),
-                      kernel.begin() + static_cast<std::ptrdiff_t>(loaded))) {
-        return KernelFault();
-      }
-      loaded += count;
+    if (cluster >= kReachableClusters) {
+      return noRoom;
     }
-    const auto next = NextCluster(fat, cluster);
-    if (!next) {
-      return KernelFault();
+    disk::Sector read{};
+    if (medium.ReadSector(ClusterSector(cluster), read) != disk::kResultOk) {
+      return SectorFault(ClusterSector(cluster));
     }
-    cluster = *next;
+    const std::size_t count = std::min(read.size(), file.size() - loaded);
+    if (!std::equal(read.begin(), read.begin() + static_cast<std::ptrdiff_t>(count),
+                    file.begin() + static_cast<std::ptrdiff_t>(loaded))) {
+      return broken;
+    }
+    loaded += count;
+    cluster = NextCluster(fat, cluster).value_or(0);
   }
   // A longer chain would have the boot sector load more than the kernel.
-  return cluster >= kFat12EndOfChain ? Outcome{} : KernelFault();
+  return cluster >= kFat12EndOfChain ? Outcome{} : broken;
 }
 
-Outcome CompareKernel(RescueMedium& medium, std::span<const std::uint8_t> kernel) {
+Outcome CompareKernel(RescueMedium& medium, const std::vector<std::uint8_t>& fat,
+                      std::span<const std::uint8_t> kernel) {
   std::array<std::uint8_t, kDirectoryEntrySize> entry{};
-  std::vector<std::uint8_t> fat;
-  if (const Outcome fault = FindKernelEntry(medium, entry)) {
+  if (const Outcome fault =
+          FindEntry(medium, RootDirectorySectors(), kKernelDirectoryName, entry, KernelFault())) {
     return fault;
   }
   if (disk::LittleEndian32(entry, kDirectoryEntryFileSize) != kernel.size()) {
     return KernelFault();
   }
+  return CompareClusters(medium, fat, disk::LittleEndian16(entry, kDirectoryEntryFirstCluster),
+                         kernel, KernelFault(), KernelFault());
+}
+
+// The sectors of the directory whose entry is given, following its chain, or
+// nothing when the entry is no directory or its chain leaves the FAT bytes
+// the rescue holds.
+std::optional<std::vector<int>> SubdirectorySectors(const std::vector<std::uint8_t>& fat,
+                                                    std::span<const std::uint8_t> entry) {
+  if ((entry[kDirectoryEntryAttribute] & kDirectoryAttribute) == 0) {
+    return std::nullopt;
+  }
+  std::vector<int> sectors;
+  unsigned cluster = disk::LittleEndian16(entry, kDirectoryEntryFirstCluster);
+  while (cluster < kFat12EndOfChain) {
+    if (cluster < kFirstDataCluster || cluster >= kReachableClusters ||
+        sectors.size() >= kReachableClusters) {
+      return std::nullopt;
+    }
+    sectors.push_back(ClusterSector(cluster));
+    cluster = NextCluster(fat, cluster).value_or(0);
+  }
+  return sectors;
+}
+
+// \EFI\BOOT and each UEFI program in it, as a FAT driver reads them.
+Outcome CompareUefiPrograms(RescueMedium& medium, const std::vector<std::uint8_t>& fat,
+                            std::span<const BootFile> programs) {
+  const Outcome broken = ReadBackFault{FaultKind::UefiProgram, 0};
+  std::vector<int> directory = RootDirectorySectors();
+  for (const std::string_view name : {kEfiDirectoryName, kBootDirectoryName}) {
+    std::array<std::uint8_t, kDirectoryEntrySize> entry{};
+    if (const Outcome fault = FindEntry(medium, directory, name, entry, broken)) {
+      return fault;
+    }
+    auto sectors = SubdirectorySectors(fat, entry);
+    if (!sectors) {
+      return broken;
+    }
+    directory = std::move(*sectors);
+  }
+  for (const BootFile& program : programs) {
+    std::array<std::uint8_t, kDirectoryEntrySize> entry{};
+    if (const Outcome fault = FindEntry(medium, directory, program.directoryName, entry, broken)) {
+      return fault;
+    }
+    if (disk::LittleEndian32(entry, kDirectoryEntryFileSize) != program.bytes.size()) {
+      return broken;
+    }
+    if (const Outcome fault =
+            CompareClusters(medium, fat, disk::LittleEndian16(entry, kDirectoryEntryFirstCluster),
+                            program.bytes, broken, ReadBackFault{FaultKind::NoRoom, 0})) {
+      return fault;
+    }
+  }
+  return std::nullopt;
+}
+
+Outcome CompareFiles(RescueMedium& medium, std::span<const std::uint8_t> kernel,
+                     std::span<const BootFile> programs) {
+  std::vector<std::uint8_t> fat;
   if (const Outcome fault = ReadLoaderFat(medium, fat)) {
     return fault;
   }
-  return CompareKernelClusters(medium, fat,
-                               disk::LittleEndian16(entry, kDirectoryEntryFirstCluster), kernel);
+  if (const Outcome fault = CompareKernel(medium, fat, kernel)) {
+    return fault;
+  }
+  return programs.empty() ? Outcome{} : CompareUefiPrograms(medium, fat, programs);
 }
 
 std::string SectorFaultMessage(int sector) {
@@ -138,14 +218,30 @@ std::string SectorFaultMessage(int sector) {
          std::to_string(sector) + ").\nUse another floppy disk. No rescue disk was created.";
 }
 
+std::string FaultMessage(const ReadBackFault& fault) {
+  switch (fault.kind) {
+    case FaultKind::Kernel:
+      return "The rescue kernel on the floppy cannot be loaded as written.\nUse a clean, freshly "
+             "formatted floppy disk. No rescue disk was created.";
+    case FaultKind::UefiProgram:
+      return "The UEFI rescue programs in \\EFI\\BOOT on the floppy cannot be read as "
+             "written.\nUse a clean, freshly formatted floppy disk. No rescue disk was created.";
+    case FaultKind::NoRoom:
+      return "The floppy has no room for the UEFI rescue programs in its first " +
+             std::to_string(kReachableClusters) +
+             " clusters, the only ones the rescue reads.\nUse a clean, freshly formatted floppy "
+             "disk. No rescue disk was created.";
+    case FaultKind::Sector:
+      break;
+  }
+  return SectorFaultMessage(fault.sector);
+}
+
 bool ReportReadBackFault(RescueMedium& medium, StatusSink& sink, const ReadBackFault& fault) {
   // Best effort: without an index the rescue kernel takes the floppy for none.
   const ControlBuffer empty{};
   medium.WriteSector(kControlBufferFloppySector, empty);
-  return Fail(sink, "Failed :: Rescue disk verification failed !",
-              fault.kernel ? "The rescue kernel on the floppy cannot be loaded as written.\nUse "
-                             "a clean, freshly formatted floppy disk. No rescue disk was created."
-                           : SectorFaultMessage(fault.sector));
+  return Fail(sink, "Failed :: Rescue disk verification failed !", FaultMessage(fault));
 }
 
 }  // namespace
@@ -166,11 +262,11 @@ bool CheckFloppyFormat(RescueMedium& medium, StatusSink& sink) {
 }
 
 bool VerifyRescueFloppy(RescueMedium& medium, std::span<const std::uint8_t> kernel,
-                        StatusSink& sink) {
+                        std::span<const BootFile> uefiPrograms, StatusSink& sink) {
   sink.SetStatus("Verifying Rescue Disk...");
   Outcome fault = ReadWrittenSectors(medium);
   if (!fault) {
-    fault = CompareKernel(medium, kernel);
+    fault = CompareFiles(medium, kernel, uefiPrograms);
   }
   return fault ? ReportReadBackFault(medium, sink, *fault) : true;
 }

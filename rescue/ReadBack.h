@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 
+#include "rescue/FloppyImage.h"
 #include "rescue/RescueMedium.h"
 #include "rescue/StatusSink.h"
 
@@ -14,11 +15,12 @@ namespace corvane::rescue {
 // after telling the user, when it is not.
 bool CheckFloppyFormat(RescueMedium& medium, StatusSink& sink);
 
-// After the control buffer: reads back every sector written and the kernel as
-// the boot sector will load it, which must be kernel byte for byte. False,
-// after clearing the control buffer and telling the user, when the medium
-// would fail the rescue.
+// After the control buffer: reads back every sector written, the kernel as
+// the boot sector will load it, which must be kernel byte for byte, and the
+// UEFI programs in \EFI\BOOT as a FAT driver reads them, each within the
+// clusters whose FAT entries the copies leave. False, after clearing the
+// control buffer and telling the user, when the medium would fail the rescue.
 bool VerifyRescueFloppy(RescueMedium& medium, std::span<const std::uint8_t> kernel,
-                        StatusSink& sink);
+                        std::span<const BootFile> uefiPrograms, StatusSink& sink);
 
 }  // namespace corvane::rescue

@@ -1,5 +1,6 @@
 #include "rescue/RescueDisk.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,25 @@ bool CopyKernel(platform::Platform& platform, StatusSink& sink) {
   return true;
 }
 
+// UEFI firmware starts \EFI\BOOT\BOOTX64.EFI (or BOOTIA32.EFI) of a removable
+// medium, so the floppy gets both through the file system, as the kernel.
+bool CopyUefiPrograms(platform::Platform& platform, StatusSink& sink) {
+  sink.SetStatus("Copying UEFI Rescue Programs...");
+  const auto copied = [&platform](const UefiProgramFile& file) {
+    return platform.CopyFileReplacing(file.shippedPath, file.floppyPath);
+  };
+  if (!std::ranges::all_of(
+          kEfiFloppyFolders,
+          [&platform](const char* folder) { return platform.CreateFolder(folder); }) ||
+      !std::ranges::all_of(kUefiProgramFiles, copied)) {
+    return Fail(sink, "Failed :: Error copying UEFI rescue programs !",
+                "Failed to copy the UEFI rescue programs to \\EFI\\BOOT on the floppy disk !"
+                "\nPlease check that the floppy disk is inserted in the drive and not "
+                "write-protected.");
+  }
+  return true;
+}
+
 bool FillRescueFloppy(platform::Platform& platform, StatusSink& sink, int drive) {
   // Unfit files would leave a floppy that does not boot, so they are refused
   // before the user is asked for one.
@@ -31,7 +51,7 @@ bool FillRescueFloppy(platform::Platform& platform, StatusSink& sink, int drive)
     return false;
   }
   sink.ShowMessage("Please insert a clean, formatted floppy disk.", MessageIcon::Information);
-  if (!CopyKernel(platform, sink)) {
+  if (!CopyKernel(platform, sink) || !CopyUefiPrograms(platform, sink)) {
     return false;
   }
   platform.Sleep(kPauseAfterKernelCopyMs);

@@ -115,9 +115,12 @@ std::optional<std::vector<std::uint8_t>> BuildRescueFloppy(platform::Platform& p
   if (!files) {
     return std::nullopt;
   }
+  // The same steps as on a floppy, which take a moment there.
   sink.SetStatus("Copying Kernel Image File...");
+  sink.SetStatus("Copying UEFI Rescue Programs...");
   // The checked files are what BuildFloppyImage takes, so it always builds.
-  FloppyImageMedium medium(BuildFloppyImage(files->bootSector, files->kernel).value());
+  FloppyImageMedium medium(
+      BuildFloppyImage(files->bootSector, files->kernel, UefiBootFiles(*files)).value());
   if (!WriteRescueData(platform, medium, sink, drive, *files)) {
     return std::nullopt;
   }

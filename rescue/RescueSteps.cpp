@@ -2,6 +2,7 @@
 
 #include "partition/PartitionTable.h"
 #include "rescue/ControlBuffer.h"
+#include "rescue/FloppyImage.h"
 #include "rescue/FloppyLayout.h"
 #include "rescue/ReadBack.h"
 #include "rescue/RescueRecords.h"
@@ -11,6 +12,7 @@ namespace {
 
 constexpr const char* kKernelUnfit = "Failed :: Error copying kernel image file !";
 constexpr const char* kBootSectorUnfit = "Failed :: Error reading boot sector image !";
+constexpr const char* kUefiProgramUnfit = "Failed :: Error reading UEFI rescue program !";
 
 std::string NoRescueDisk(const char* reason) { return std::string(reason) + kNoRescueDisk; }
 
@@ -62,6 +64,44 @@ bool ReadBootSector(platform::Platform& platform, StatusSink& sink, disk::Sector
   return true;
 }
 
+// A UEFI program is a PE executable, which starts with "MZ"; anything else
+// would leave a rescue disk that UEFI PCs do not start.
+bool ReadUefiProgram(platform::Platform& platform, StatusSink& sink, const char* path,
+                     std::vector<std::uint8_t>& program) {
+  // One byte more than the rescue reaches tells a program too large.
+  program.resize(std::size_t{kReachableClusters} * disk::kSectorSize + 1);
+  const auto size = platform.ReadFileStart(path, program);
+  const std::string name(path);
+  if (!size) {
+    return Fail(
+        sink, kUefiProgramUnfit,
+        NoRescueDisk(("Failed to read the UEFI rescue program file " + name + " !").c_str()));
+  }
+  program.resize(*size);
+  if (*size < 2 || program[0] != 'M' || program[1] != 'Z') {
+    return Fail(
+        sink, kUefiProgramUnfit,
+        NoRescueDisk(("The UEFI rescue program file " + name + " is not a UEFI program.").c_str()));
+  }
+  return true;
+}
+
+bool ReadUefiPrograms(platform::Platform& platform, StatusSink& sink, ShippedFiles& files) {
+  std::vector<std::size_t> sizes;
+  for (const UefiProgramFile& file : kUefiProgramFiles) {
+    if (!ReadUefiProgram(platform, sink, file.shippedPath, files.uefiPrograms.emplace_back())) {
+      return false;
+    }
+    sizes.push_back(files.uefiPrograms.back().size());
+  }
+  if (kFirstDataCluster + RescueFileClusters(files.kernel.size(), sizes) > kReachableClusters) {
+    return Fail(sink, kUefiProgramUnfit,
+                NoRescueDisk("The rescue kernel and the UEFI rescue programs in os\\ together "
+                             "are larger than a rescue floppy can start."));
+  }
+  return true;
+}
+
 bool WriteBootSector(RescueMedium& medium, StatusSink& sink, const disk::Sector& bootSector) {
   sink.SetStatus("Writing disk Boot Sector...");
   if (!CheckFloppyFormat(medium, sink)) {
@@ -86,10 +126,19 @@ bool Fail(StatusSink& sink, const char* status, const std::string& message) {
 std::optional<ShippedFiles> ReadShippedFiles(platform::Platform& platform, StatusSink& sink) {
   ShippedFiles files;
   if (!ReadKernel(platform, sink, files.kernel) ||
-      !ReadBootSector(platform, sink, files.bootSector)) {
+      !ReadBootSector(platform, sink, files.bootSector) ||
+      !ReadUefiPrograms(platform, sink, files)) {
     return std::nullopt;
   }
   return files;
+}
+
+std::vector<BootFile> UefiBootFiles(const ShippedFiles& files) {
+  std::vector<BootFile> bootFiles;
+  for (std::size_t k = 0; k < files.uefiPrograms.size(); ++k) {
+    bootFiles.push_back({kUefiProgramFiles[k].directoryName, files.uefiPrograms[k]});
+  }
+  return bootFiles;
 }
 
 bool WriteRescueData(platform::Platform& platform, RescueMedium& medium, StatusSink& sink,
@@ -99,7 +148,7 @@ bool WriteRescueData(platform::Platform& platform, RescueMedium& medium, StatusS
   return WriteBootSector(medium, sink, files.bootSector) &&
          WriteRescueRecords(platform, medium, drive, sink,
                             ExtendedRecordRoom(kStandardRootDirectorySector)) &&
-         VerifyRescueFloppy(medium, files.kernel, sink);
+         VerifyRescueFloppy(medium, files.kernel, UefiBootFiles(files), sink);
 }
 
 }  // namespace corvane::rescue

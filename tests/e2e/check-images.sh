@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Reads the floppy and CD images that the image builder makes from the real
-# os/bs and os/bootcore.bin with real tools: mtools must find BOOTCORE.BIN on
-# the floppy byte for byte, xorriso must see the El Torito boot image and
-# RESCUE.IMG, and RESCUE.IMG must be the floppy. Exits 77 where mtools or
+# os/bs, os/bootcore.bin and os/efi/*.efi with real tools: mtools must find
+# BOOTCORE.BIN and EFI/BOOT/BOOTX64.EFI and BOOTIA32.EFI on the floppy byte
+# for byte, xorriso must see the El Torito boot images for the BIOS and for
+# UEFI and RESCUE.IMG, and RESCUE.IMG must be the floppy. Exits 77 where mtools or
 # xorriso are missing.
 # Usage: check-images.sh MAKE-IMAGE OS-FOLDER
 set -euo pipefail
@@ -17,7 +18,8 @@ done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$make_image" "$os/bs" "$os/bootcore.bin" "$work/rescue.img" "$work/rescue.iso"
+"$make_image" "$os/bs" "$os/bootcore.bin" "$os/efi/bootx64.efi" "$os/efi/bootia32.efi" \
+  "$work/rescue.img" "$work/rescue.iso"
 export MTOOLS_SKIP_CHECK=1
 status=0
 fail() {
@@ -35,6 +37,13 @@ fi
 cmp -s <(head -c 512 "$os/bs") <(head -c 512 "$work/rescue.img") ||
   fail "the floppy's sector 0 is not os/bs"
 
+for program in bootx64 bootia32; do
+  if ! mcopy -i "$work/rescue.img" "::EFI/BOOT/${program^^}.EFI" "$work/$program.efi" ||
+    ! cmp -s "$work/$program.efi" "$os/efi/$program.efi"; then
+    fail "EFI/BOOT/${program^^}.EFI as mcopy reads it differs from os/efi/$program.efi"
+  fi
+done
+
 xorriso -indev "$work/rescue.iso" -report_el_torito plain -find / -exec report_lba -- \
   >"$work/xorriso.txt" 2>&1 || fail "xorriso cannot read the CD image"
 ! grep -Eiq "warning|failure|sorry" "$work/xorriso.txt" || fail "xorriso complains"
@@ -42,6 +51,10 @@ grep -q "^Boot record  : El Torito" "$work/xorriso.txt" || fail "xorriso sees no
 # "El Torito boot img :   1  BIOS  y  fd1.4  0x0000  0x00      1          LBA"
 boot_lba=$(awk '/^El Torito boot img : +1 +BIOS +y +fd1.4 +0x0000 / {print $NF}' "$work/xorriso.txt")
 [[ -n $boot_lba ]] || fail "xorriso sees no bootable 1.44 MB floppy emulation image"
+efi_lba=$(awk '/^El Torito boot img : +2 +UEFI +y +none +0x0000 +0x00 +2880 / {print $NF}' \
+  "$work/xorriso.txt")
+[[ $efi_lba == "$boot_lba" ]] ||
+  fail "xorriso sees no UEFI boot image of 2880 sectors where the floppy image lies"
 # "File data lba:  0 ,       LBA ,      720 ,  1474560 , '/RESCUE.IMG'"
 file_lba=$(awk -F' *, *' "/'\/RESCUE.IMG'\$/ && \$4 == $(stat -c %s "$work/rescue.img") {print \$2}" \
   "$work/xorriso.txt")
@@ -55,4 +68,5 @@ if ((status != 0)); then
   cat "$work/mdir.txt" "$work/xorriso.txt"
   exit 1
 fi
-echo "images: BOOTCORE.BIN read back by mtools; El Torito floppy image and RESCUE.IMG read by xorriso"
+echo "images: BOOTCORE.BIN and EFI/BOOT read back by mtools; El Torito BIOS and UEFI images" \
+  "and RESCUE.IMG read by xorriso"

@@ -19,6 +19,8 @@ namespace {
 
 const std::set<std::string> kFailureStatuses = {
     "Failed :: Error copying kernel image file !",
+    "Failed :: Error copying UEFI rescue programs !",
+    "Failed :: Error reading UEFI rescue program !",
     "Failed :: Boot sector image file not found !",
     "Failed :: Error reading boot sector image !",
     "Failed :: Error writing floppy disk sectors !",
@@ -70,8 +72,8 @@ class Machine {
     } else {
       ebrLbas = PutLogicalChain(disk, 63, logicalDrives);
     }
-    FormatFloppyWithKernel(floppy, rescue::kStandardFloppyBpb,
-                           platform.files.at("os\\bootcore.bin"));
+    ShipUefiPrograms(platform);
+    FormatRescueFloppy(platform);
   }
 
   // Runs a creation and checks every invariant; true when it succeeded.

@@ -26,6 +26,10 @@ const std::string kNotFormattedMessage =
     "warning: The floppy disk in drive A: is not formatted as a 1.44 MB floppy disk.\nFormat it "
     "as a 1.44 MB floppy disk and try again. No rescue disk was created.";
 const std::string kVerificationFailed = "Failed :: Rescue disk verification failed !";
+const std::string kUefiProgramUnfit = "Failed :: Error reading UEFI rescue program !";
+const std::string kUefiProgramsNotReadable =
+    "warning: The UEFI rescue programs in \\EFI\\BOOT on the floppy cannot be read as "
+    "written.\nUse a clean, freshly formatted floppy disk. No rescue disk was created.";
 const std::string kKernelNotLoadable =
     "warning: The rescue kernel on the floppy cannot be loaded as written.\nUse a clean, freshly "
     "formatted floppy disk. No rescue disk was created.";
@@ -52,14 +56,12 @@ class RescueDiskTest : public RescueFixture {
     const disk::Sector bootSector = FormattedBootSector(rescue::kStandardFloppyBpb);
     platform.files["os\\bs"].assign(bootSector.begin(), bootSector.end());
     platform.files["os\\bootcore.bin"] = Bytes("KERNEL", 3000);
+    ShipUefiPrograms(platform);
   }
 
   // A 1.44 MB floppy as Windows formats it, holding the kernel as its copy
   // puts it: the raw device and the file system are one medium.
-  void FormatStandardFloppy() {
-    FormatFloppyWithKernel(floppy, rescue::kStandardFloppyBpb,
-                           platform.files.at("os\\bootcore.bin"));
-  }
+  void FormatStandardFloppy() { FormatRescueFloppy(platform); }
 
   void Run(int selected = 0, const std::optional<std::string>& imagePath = std::nullopt) {
     RecordingSink sink(transcript, selected);
@@ -110,25 +112,30 @@ TEST_F(RescueDiskTest, WithoutASelectionOnlyAsks) {
 
 TEST_F(RescueDiskTest, ARunFillsTheFloppyInOrderAndReportsSuccess) {
   Run();
-  EXPECT_EQ(
-      transcript,
-      (std::vector<std::string>{
-          "button: off", kPrompt, "status: Copying Kernel Image File...",
-          "status: Writing disk Boot Sector...", "status: Reading Master Boot Record...",
-          "status: Writing Master Boot Record...", "status: Writing Partition Boot Record #1...",
-          "status: Writing Partition Boot Record #2...",
-          "status: Writing Partition Boot Record #3...", "status: Writing Control Buffer...",
-          "status: Verifying Rescue Disk...", "status: Corvane Disk Successfully Created", "notice",
-          "button: on"}));
+  EXPECT_EQ(transcript,
+            (std::vector<std::string>{
+                "button: off", kPrompt, "status: Copying Kernel Image File...",
+                "status: Copying UEFI Rescue Programs...", "status: Writing disk Boot Sector...",
+                "status: Reading Master Boot Record...", "status: Writing Master Boot Record...",
+                "status: Writing Partition Boot Record #1...",
+                "status: Writing Partition Boot Record #2...",
+                "status: Writing Partition Boot Record #3...", "status: Writing Control Buffer...",
+                "status: Verifying Rescue Disk...", "status: Corvane Disk Successfully Created",
+                "notice", "button: on"}));
   EXPECT_EQ(platform.writes.front(), (WriteEvent{"a:\\bootcore.bin", 0, 3000}));
   EXPECT_EQ(FloppySectorsWritten(), (std::vector<std::uint64_t>{0, 3, 4, 5, 6, 7, 3}));
   EXPECT_EQ(platform.files.at("a:\\bootcore.bin"), platform.files.at("os\\bootcore.bin"));
   EXPECT_TRUE(std::ranges::equal(floppy.GetSector(0), platform.files.at("os\\bs")));
   EXPECT_EQ(floppy.GetSector(3), ControlBufferOf({0, 0, lbas[0], lbas[1], lbas[2]}));
-  // Both files are read and checked before the floppy is touched.
-  EXPECT_EQ(std::vector(platform.calls.begin(), platform.calls.begin() + 4),
-            (std::vector<std::string>{"readfile os\\bootcore.bin", "readfile os\\bs",
-                                      "copy os\\bootcore.bin a:\\bootcore.bin", "sleep 3000"}));
+  // Every file is read and checked before the floppy is touched; the UEFI
+  // programs go into \EFI\BOOT after the kernel, before the pause.
+  EXPECT_EQ(std::vector(platform.calls.begin(), platform.calls.begin() + 10),
+            (std::vector<std::string>{
+                "readfile os\\bootcore.bin", "readfile os\\bs", "readfile os\\efi\\bootx64.efi",
+                "readfile os\\efi\\bootia32.efi", "copy os\\bootcore.bin a:\\bootcore.bin",
+                "mkdir a:\\EFI", "mkdir a:\\EFI\\BOOT",
+                "copy os\\efi\\bootx64.efi a:\\EFI\\BOOT\\BOOTX64.EFI",
+                "copy os\\efi\\bootia32.efi a:\\EFI\\BOOT\\BOOTIA32.EFI", "sleep 3000"}));
 }
 
 TEST_F(RescueDiskTest, OnlyTheFirst512BytesOfALongerBootSectorImageAreWritten) {
@@ -145,15 +152,6 @@ TEST_F(RescueDiskTest, OnlyTheFirst512BytesOfALongerBootSectorImageAreWritten) {
 }
 
 TEST_F(RescueDiskTest, AnImageHoldsTheFloppyThatDriveAGetsSectorForSector) {
-  const auto fresh = rescue::BuildFloppyImage(FormattedBootSector(rescue::kStandardFloppyBpb),
-                                              platform.files.at("os\\bootcore.bin"));
-  ASSERT_TRUE(fresh);
-  for (std::uint64_t k = 0; k < kFloppySectors; ++k) {
-    disk::Sector sector{};
-    std::copy_n(fresh->begin() + static_cast<std::ptrdiff_t>(k * disk::kSectorSize),
-                disk::kSectorSize, sector.begin());
-    floppy.PutSector(k, sector);
-  }
   Run();
   ASSERT_EQ(status, "Corvane Disk Successfully Created");
   const auto floppyStatuses = transcript;
@@ -363,10 +361,12 @@ std::function<void(FakePlatform&)> PutKernelEntryBehind(
   return [entries](FakePlatform& p) {
     FakeDevice& floppy = p.Device(disk::kFloppyDeviceName);
     const DirectoryEntry kernel = GetEntry(floppy, 0);
+    const DirectoryEntry efi = GetEntry(floppy, 1);
     for (std::size_t slot = 0; slot < entries.size(); ++slot) {
       PutEntry(floppy, slot, entries[slot]);
     }
     PutEntry(floppy, entries.size(), kernel);
+    PutEntry(floppy, entries.size() + 1, efi);
   };
 }
 
@@ -500,6 +500,7 @@ TEST_P(RescueDiskFailureTest, EndsWithItsTextsTheButtonEnabledAndRoomForAnotherR
 
   transcript.clear();
   platform.copyFails = false;
+  platform.folderFails = false;
   platform.readFaults.clear();
   platform.writeFaults.clear();
   UseGoodShippedFiles();
@@ -633,6 +634,50 @@ const FailureCase kFailureCases[] = {
     KernelNotLoadable("FreeEntryBeforeTheKernelEntry", PutKernelEntryBehind({DirectoryEntry{}})),
     KernelNotLoadable("KernelChainLongerThanTheKernel", MisstateKernelFile(disk::kSectorSize, 0)),
     KernelNotLoadable("KernelEntrySizeOtherThanTheKernels", MisstateKernelFile(0, 1)),
+    {"UefiProgramMissing",
+     [](FakePlatform& p) { p.files.erase("os\\efi\\bootia32.efi"); },
+     kUefiProgramUnfit,
+     {NoRescueDisk("Failed to read the UEFI rescue program file os\\efi\\bootia32.efi !")},
+     {}},
+    {"UefiProgramNotAnExecutable",
+     [](FakePlatform& p) { p.files["os\\efi\\bootx64.efi"][1] = 'X'; },
+     kUefiProgramUnfit,
+     {NoRescueDisk("The UEFI rescue program file os\\efi\\bootx64.efi is not a UEFI program.")},
+     {}},
+    // The kernel takes 6 clusters, the two folders 2, BOOTIA32.EFI 3: 669 are left.
+    {"UefiProgramsBeyondTheReachableClusters",
+     [](FakePlatform& p) { p.files["os\\efi\\bootx64.efi"] = Bytes("MZ", 669 * 512 + 1); },
+     kUefiProgramUnfit,
+     {NoRescueDisk("The rescue kernel and the UEFI rescue programs in os\\ together are larger "
+                   "than a rescue floppy can start.")},
+     {}},
+    {"UefiFoldersNotMade",
+     [](FakePlatform& p) { p.folderFails = true; },
+     "Failed :: Error copying UEFI rescue programs !",
+     {kPrompt,
+      "warning: Failed to copy the UEFI rescue programs to \\EFI\\BOOT on the floppy disk "
+      "!\nPlease "
+      "check that the floppy disk is inserted in the drive and not write-protected."},
+     {}},
+    // Floppy sector 42 holds the second cluster of BOOTX64.EFI.
+    {"UefiProgramReadsBackDifferent",
+     AlterFloppy(42, 7),
+     kVerificationFailed,
+     {kPrompt, kUefiProgramsNotReadable},
+     {0, 3, 4, 5, 6, 7, 3, 3}},
+    {"UefiProgramBeyondTheReachableClusters",
+     [](FakePlatform& p) {
+       FakeDevice& floppy = p.Device(disk::kFloppyDeviceName);
+       disk::Sector boot = floppy.GetSector(40);  // the BOOT folder
+       disk::PutLittleEndian16(boot, 2 * 32 + 26, 700);
+       floppy.PutSector(40, boot);
+     },
+     kVerificationFailed,
+     {kPrompt,
+      "warning: The floppy has no room for the UEFI rescue programs in its first 682 clusters, "
+      "the only ones the rescue reads.\nUse a clean, freshly formatted floppy disk. No rescue "
+      "disk was created."},
+     {0, 3, 4, 5, 6, 7, 3, 3}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Failures, RescueDiskFailureTest, ::testing::ValuesIn(kFailureCases),

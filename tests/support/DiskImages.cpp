@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include "disk/SectorAccess.h"
 #include "partition/BootRecordReader.h"
+#include "rescue/FloppyImage.h"
+#include "rescue/RescueSteps.h"
 
 namespace corvane::testing {
 
@@ -142,6 +145,30 @@ std::vector<std::uint8_t> Bytes(const std::string& text, std::size_t size) {
     bytes[i] = static_cast<std::uint8_t>(text[i % text.size()]);
   }
   return bytes;
+}
+
+void ShipUefiPrograms(FakePlatform& platform) {
+  platform.files["os\\efi\\bootx64.efi"] = Bytes("MZ x64 rescue", 1500);
+  platform.files["os\\efi\\bootia32.efi"] = Bytes("MZ ia32 rescue", 1200);
+}
+
+void FormatRescueFloppy(FakePlatform& platform) {
+  const disk::Sector bootSector = FormattedBootSector(rescue::kStandardFloppyBpb);
+  std::vector<rescue::BootFile> programs;
+  for (const rescue::UefiProgramFile& file : rescue::kUefiProgramFiles) {
+    programs.push_back({file.directoryName, platform.files.at(file.shippedPath)});
+  }
+  const std::vector<std::uint8_t> image =
+      rescue::BuildFloppyImage(bootSector, platform.files.at("os\\bootcore.bin"), programs).value();
+  FakeDevice& floppy = platform.Device(disk::kFloppyDeviceName);
+  for (std::size_t sector = 0; sector * disk::kSectorSize < image.size(); ++sector) {
+    disk::Sector data{};
+    std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(sector * disk::kSectorSize),
+                data.size(), data.begin());
+    if (data != disk::Sector{}) {
+      floppy.PutSector(sector, data);
+    }
+  }
 }
 
 }  // namespace corvane::testing

@@ -48,4 +48,14 @@ void FormatFloppyWithKernel(FakeDevice& floppy, const rescue::FloppyBpb& bpb,
 
 std::vector<std::uint8_t> Bytes(const std::string& text, std::size_t size);
 
+// Ships small UEFI programs, starting with "MZ" as executables do, as the
+// platform's os\efi files.
+void ShipUefiPrograms(FakePlatform& platform);
+
+// Formats the platform's floppy as a 1.44 MB one holding the shipped kernel,
+// \EFI\BOOT and the shipped UEFI programs, as a clean format and Windows'
+// copies leave it (built by the image code, which the image tests check
+// against mtools).
+void FormatRescueFloppy(FakePlatform& platform);
+
 }  // namespace corvane::testing

@@ -163,6 +163,15 @@ bool FakePlatform::ControlDevice(DeviceHandle device, std::uint32_t code,
   return handler != controlHandlers.end() && handler->second(code, input, output, returned);
 }
 
+bool FakePlatform::CreateFolder(const std::string& path) {
+  Record("mkdir " + path);
+  if (folderFails) {
+    return false;
+  }
+  folders.insert(path);
+  return true;
+}
+
 bool FakePlatform::CopyFileReplacing(const std::string& source, const std::string& destination) {
   Record("copy " + source + " " + destination);
   if (copyFails || !files.contains(source)) {

@@ -73,6 +73,8 @@ class FakePlatform final : public platform::Platform {
   std::map<int, TransferFault> readFaults;
   std::map<int, TransferFault> writeFaults;
   bool copyFails = false;
+  bool folderFails = false;
+  std::set<std::string> folders;
   bool fileWriteFails = false;
   bool floppyDrive = true;
   std::vector<std::string> systemVolumes = {"\\\\.\\C:"};
@@ -105,6 +107,7 @@ class FakePlatform final : public platform::Platform {
   bool ControlDevice(platform::DeviceHandle device, std::uint32_t code,
                      std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
                      std::uint32_t& returned) override;
+  bool CreateFolder(const std::string& path) override;
   bool CopyFileReplacing(const std::string& source, const std::string& destination) override;
   void Sleep(std::uint32_t milliseconds) override;
   std::optional<std::size_t> ReadFileStart(const std::string& path,

@@ -76,8 +76,9 @@ class DialogTest : public ::testing::Test {
     const disk::Sector bootSector = FormattedBootSector(rescue::kStandardFloppyBpb);
     platform.files["os\\bs"].assign(bootSector.begin(), bootSector.end());
     platform.files["os\\bootcore.bin"] = Bytes("KERNEL", 2000);
-    FormatFloppyWithKernel(platform.AddDevice(disk::kFloppyDeviceName, 2880),
-                           rescue::kStandardFloppyBpb, platform.files.at("os\\bootcore.bin"));
+    platform.AddDevice(disk::kFloppyDeviceName, 2880);
+    ShipUefiPrograms(platform);
+    FormatRescueFloppy(platform);
     PutLogicalChain(platform.Device(disk::PhysicalDriveName(0)), 63, 2);
   }
 
