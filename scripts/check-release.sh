@@ -34,7 +34,7 @@ while read -r dll; do
 done < <(awk '/DLL Name:/ {print $3}' <<<"$headers")
 
 listing=$(cmake -E tar tf "$zip")
-for entry in Corvane.exe os/bs os/bootcore.bin ReadMe.txt; do
+for entry in Corvane.exe os/bs os/bootcore.bin os/efi/bootx64.efi os/efi/bootia32.efi ReadMe.txt; do
   grep -qx "$entry" <<<"$listing" || problem "$zip lacks $entry"
 done
 

@@ -252,6 +252,9 @@ run_one_case() {
     fail "floppy differs: $(cmp "$run/expected.img" "$run/floppy.img" 2>&1 | head -n 1)"
   if [[ $expect_kernel == yes ]]; then
     cmp -s os/bootcore.bin "$run/floppy-root/bootcore.bin" || fail "bootcore.bin not on the floppy"
+    cmp -s os/efi/bootx64.efi "$run/floppy-root/EFI/BOOT/BOOTX64.EFI" &&
+      cmp -s os/efi/bootia32.efi "$run/floppy-root/EFI/BOOT/BOOTIA32.EFI" ||
+      fail "the UEFI rescue programs are not in EFI/BOOT on the floppy"
   elif [[ -e $run/floppy-root/bootcore.bin ]]; then
     fail "bootcore.bin copied"
   fi
