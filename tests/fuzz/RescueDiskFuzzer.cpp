@@ -18,6 +18,7 @@
 #include "disk/SectorAccess.h"
 #include "rescue/FloppyLayout.h"
 #include "rescue/RescueDisk.h"
+#include "rescue/RescueSteps.h"
 #include "tests/fuzz/FuzzInput.h"
 #include "tests/fuzz/FuzzOracles.h"
 #include "tests/support/DiskImages.h"
@@ -71,7 +72,10 @@ class CreationCase {
     }
     platform.files["os\\bootcore.bin"].assign(kKernelSize, 'K');
     const rescue::FloppyBpb layout = rescue::ExpectedFloppyBpb(bootSector);
-    if ((options & 32U) == 0 && FitsTheFloppy(layout)) {
+    testing::ShipUefiPrograms(platform);
+    if ((options & 32U) == 0 && layout == rescue::kStandardFloppyBpb) {
+      testing::FormatRescueFloppy(platform);
+    } else if ((options & 32U) == 0 && FitsTheFloppy(layout)) {
       testing::FormatFloppyWithKernel(Floppy(), layout, platform.files.at("os\\bootcore.bin"));
     }
     if ((options & 64U) != 0) {
@@ -160,7 +164,11 @@ class CreationCase {
   // Only the floppy and the kernel's copy change, and no copy nor the control
   // sector reaches the root directory, which holds the kernel's entry.
   static bool IsAllowed(const WriteEvent& write, int rootDirectory) {
-    if (write.target == kKernelCopy || write.target == kImageFile) {
+    const auto isUefiCopy = [&write](const rescue::UefiProgramFile& file) {
+      return write.target == file.floppyPath;
+    };
+    if (write.target == kKernelCopy || write.target == kImageFile ||
+        std::ranges::any_of(rescue::kUefiProgramFiles, isUefiCopy)) {
       return true;
     }
     const std::uint64_t first = write.offset / disk::kSectorSize;
