@@ -224,6 +224,9 @@ class BiosMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
     return Transfer(0x4300, disk, lba, data.data());
   }
 
+  // Users know a BIOS hard disk by its number.
+  const char* DiskName(std::uint8_t /*disk*/) override { return nullptr; }
+
  private:
   static bool OffersPacketAccess(std::uint32_t drive) {
     BiosRegisters registers{};

@@ -55,6 +55,9 @@ class Machine {
   virtual bool ReadDiskGeometry(std::uint8_t disk, DiskGeometry& geometry) = 0;
   virtual bool ReadDiskSector(std::uint8_t disk, std::uint32_t lba, SectorBuffer out) = 0;
   virtual bool WriteDiskSector(std::uint8_t disk, std::uint32_t lba, ConstSectorBuffer data) = 0;
+  // What the messages call the hard disk where its number means nothing to
+  // the user (a firmware without BIOS numbers), or nullptr for "80h".
+  virtual const char* DiskName(std::uint8_t disk) = 0;
 
  protected:
   Machine() = default;

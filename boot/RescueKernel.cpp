@@ -280,7 +280,10 @@ Line& AppendKind(Line& line, int copy) {
   return line << "EBR " << static_cast<std::uint64_t>(copy);
 }
 
-Line& AppendDisk(Line& line, std::uint8_t disk) { return line.Hex(disk, 2) << "h"; }
+Line& AppendDisk(Line& line, Machine& machine, std::uint8_t disk) {
+  const char* const name = machine.DiskName(disk);
+  return name != nullptr ? line << name : line.Hex(disk, 2) << "h";
+}
 
 std::span<std::uint8_t, disk::kSectorSize> WritableCopy(RescueMemory& memory, int copy) {
   return std::span<std::uint8_t>(memory.copies)
@@ -440,7 +443,7 @@ bool FindDiskBySignature(Rescue& rescue, const Candidates& candidates) {
   }
   Line line;
   line << "Hard disk ";
-  AppendDisk(line, rescue.disk) << " carries this floppy's disk signature ";
+  AppendDisk(line, rescue.machine, rescue.disk) << " carries this floppy's disk signature ";
   Say(rescue.screen, line.Hex(signature, 8) << ".");
   return true;
 }
@@ -511,8 +514,8 @@ bool CheckHardDisk(Rescue& rescue, Outcome& stop) {
   }
   Line line;
   line << "Hard disk ";
-  AppendDisk(line, rescue.disk) << ": " << (geometry.sectors >> kSectorsPerMebibyteShift)
-                                << " MiB.";
+  AppendDisk(line, machine, rescue.disk)
+      << ": " << (geometry.sectors >> kSectorsPerMebibyteShift) << " MiB.";
   Say(rescue.screen, line);
   return true;
 }

@@ -150,6 +150,7 @@ class FuzzMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
     }
     return true;
   }
+  const char* DiskName(std::uint8_t /*disk*/) override { return nullptr; }
 
   // Whether the kernel can read LBA 0 of disk and use what it finds there:
   // the BIOS offers extended access, the size and 512-byte sectors.

@@ -63,6 +63,8 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
   std::vector<std::pair<std::uint8_t, std::uint32_t>> diskReads;
   std::vector<std::uint32_t> diskWrites;
   std::set<std::uint8_t> writtenDisks;
+  std::map<std::uint8_t, std::string>
+      diskNames;  // as a firmware names them; BIOS numbers elsewhere
 
   void Write(const char* text, boot::Tone /*tone*/) override {
     shown += text;
@@ -148,6 +150,9 @@ class FakeMachine final : public boot::Machine {  // NOLINT(*-virtual-class-dest
       Disk(disk).PutSector(lba, sector);
     }
     return true;
+  }
+  const char* DiskName(std::uint8_t disk) override {
+    return diskNames.contains(disk) ? diskNames.at(disk).c_str() : nullptr;
   }
 
   // The longest row the screen showed.
@@ -826,6 +831,15 @@ TEST_F(RescueKernelTest, WithSeveralDisksRestoresTheOneCarryingTheSignature) {
   for (const auto& [disk, lba] : machine.diskReads) {
     EXPECT_TRUE(disk == 0x81 || lba == 0) << "read disk " << int{disk} << " at " << lba;
   }
+
+  // A firmware's own name for the disk replaces the BIOS number.
+  machine.diskNames[0x81] = "SATA port 1";
+  machine.shown.clear();
+  EXPECT_EQ(RunKernel(machine), Outcome::NothingToRestore);
+  EXPECT_TRUE(Shows(machine,
+                    "Hard disk SATA port 1 carries this floppy's disk signature A0A0A0A0.\n"
+                    "Hard disk SATA port 1: 512 MiB.\n"));
+  machine.diskNames.clear();
 
   machine.diskWrites.clear();
   machine.disks[0] = machine.disks[1];  // a clone
