@@ -60,22 +60,12 @@ if [[ -n ${DISPLAY:-} ]] && xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
   interactive=true
 fi
 CORVANE_XVFB_PID=
-corvane_display_ready
 corvane_wine_cache_prefix
+trap 'corvane_wine_cache_release; [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID" 2>/dev/null || true' EXIT
+corvane_display_ready
 prefix_was_ready=false
 [[ ! -f $WINEPREFIX/.corvane-booted ]] || prefix_was_ready=true
 dosdevices=$WINEPREFIX/dosdevices
-mappings=("$dosdevices/physicaldrive0" "$dosdevices/a:" "$dosdevices/a::")
-
-# The prefix outlives the run: its server, which remembers drive A:, ends,
-# and its devices stop pointing into this run's folder; a run that was
-# stopped may have left both.
-release_prefix() {
-  /usr/lib/wine/wineserver64 -k 2>/dev/null || true
-  rm -f "${mappings[@]}"
-}
-trap 'release_prefix; [[ -z $CORVANE_XVFB_PID ]] || kill "$CORVANE_XVFB_PID" 2>/dev/null || true' EXIT
-release_prefix
 corvane_wine_prefix_ready
 ln -s "$work/disk0.img" "$dosdevices/physicaldrive0"
 if ! $cd_route; then
@@ -139,7 +129,7 @@ else
     convert "$shot" "${shot%.bmp}.png" && rm "$shot"
   done
 fi
-release_prefix
+corvane_wine_cache_release
 echo
 floppy=$medium
 if $cd_route && [[ -f $medium ]]; then

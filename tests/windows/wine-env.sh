@@ -87,6 +87,15 @@ corvane_wine_cache_prefix() {
     flock "$CORVANE_PREFIX_LOCK"
   fi
   export WINEPREFIX=$cache/wine-prefix
+  corvane_wine_cache_release
+}
+
+# Leaves the shared prefix as a run found it: its server, which remembers
+# drive A:, ends, and its devices no longer point at a run's images. A run
+# calls it when it starts too, after one that was stopped.
+corvane_wine_cache_release() {
+  /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+  rm -f "$WINEPREFIX"/dosdevices/{physicaldrive0,a:,a::}
 }
 
 # Caption buttons are glyphs of the Marlett font; without it Wine draws them
