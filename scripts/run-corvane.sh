@@ -205,7 +205,7 @@ $interactive || echo "screenshots holds a picture of each of Corvane's windows."
 echo "Delete it with: rm -rf $work"
 how=$($prefix_was_ready && echo "was made by an earlier run and reused" || echo "was made now")
 echo "The Wine prefix $WINEPREFIX ($(du -sh "$WINEPREFIX" | cut -f1))"
-echo "$how; later runs reuse it. Delete it with: rm -rf $WINEPREFIX"
+echo "$how; later runs reuse it. Delete it with: rm -rf $(dirname "$WINEPREFIX")"
 echo
 echo "The rescue disk made here ($medium) holds the partition table of the throwaway sample disk"
 echo "and fits no other disk: never write it to a floppy, CD or USB stick for a real PC. For a"
