@@ -3,13 +3,23 @@
 # Windows since 2000 and that Windows maps from its system folder whatever the
 # search order (known DLLs), its PE header says GUI subsystem version 5.0 at most,
 # it carries one manifest that Vista to 11 elevate by and XP still loads, and
-# a version resource with the build's numbers; the archive holds what a user
-# needs; the exe and the archive stay small. Prints what it checked.
-# Usage: check-release.sh EXE ZIP
+# a version resource with the build's numbers; the archive unpacks into one
+# folder Corvane-VERSION holding what a user needs, its read-me with Windows
+# line endings; the exe and the archive stay small. Prints what it checked.
+# Usage: check-release.sh [EXE ZIP]
+# Without arguments it checks the win32 preset's own build.
 set -euo pipefail
-exe=$1
-zip=$2
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+version=$(sed -n 's/^set(CORVANE_VERSION \([0-9]*\.[0-9]*\.[0-9]*\.[0-9]*\))$/\1/p' "$top/CMakeLists.txt")
+release=$(cut -d. -f1-2 <<<"$version")
+exe=${1:-$top/build/win32/app/Corvane.exe}
+zip=${2:-$top/build/win32/Corvane-$release-win32.zip}
+for file in "$exe" "$zip"; do
+  [[ -f $file ]] || {
+    echo "release: $file is missing (cmake --preset win32 && cmake --build --preset win32)"
+    exit 1
+  }
+done
 problems=0
 problem() {
   echo "release: $*"
@@ -33,23 +43,39 @@ while read -r dll; do
   esac
 done < <(awk '/DLL Name:/ {print $3}' <<<"$headers")
 
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Unpacked on a desktop or in Downloads, an archive without one top folder
+# scatters its files among the user's own.
+folder=Corvane-$release
 listing=$(cmake -E tar tf "$zip")
 for entry in Corvane.exe os/bs os/bootcore.bin os/efi/bootx64.efi os/efi/bootia32.efi ReadMe.txt; do
-  grep -qx "$entry" <<<"$listing" || problem "$zip lacks $entry"
+  grep -qx "$folder/$entry" <<<"$listing" || problem "$zip lacks $folder/$entry"
 done
+outside=$(grep -v "^$folder/" <<<"$listing" || true)
+[[ -z $outside ]] || problem "$zip holds entries outside $folder/: $(tr '\n' ' ' <<<"$outside")"
+
+# Notepad before Windows 10 shows a text with LF line endings as one long
+# line; the shipped read-me is the repository's, line for line, with CR LF.
+(cd "$work" && cmake -E tar xf "$zip" "$folder/ReadMe.txt" 2>/dev/null) || true
+readme=$work/$folder/ReadMe.txt
+if [[ -f $readme ]]; then
+  bare=$(grep -c $'[^\r]$\|^$' "$readme" || true)
+  ((bare == 0)) || problem "$folder/ReadMe.txt has $bare lines ending in LF alone"
+  tr -d '\r' <"$readme" | cmp -s - "$top/app/ReadMe.txt" ||
+    problem "$folder/ReadMe.txt differs from app/ReadMe.txt beyond its line endings"
+fi
 
 # The manifest and the version resource. Windows takes the manifest only as
 # resource 1 of type 24; a second one (a toolchain's default manifest, say)
 # would leave it to chance which one counts.
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 resources=$(wrestool -l "$exe")
 [[ $(grep -c -- '--type=24 ' <<<"$resources") == 1 ]] || problem "the exe has not exactly one manifest"
 [[ $(grep -c -- '--type=16 ' <<<"$resources") == 1 ]] ||
   problem "the exe has not exactly one version resource"
 wrestool -x --type=24 --name=1 --raw "$exe" >"$work/manifest" || problem "no manifest with id 1"
 wrestool -x --type=16 --name=1 --raw "$exe" >"$work/version" || problem "no version resource 1"
-version=$(sed -n 's/^set(CORVANE_VERSION \([0-9]*\.[0-9]*\.[0-9]*\.[0-9]*\))$/\1/p' "$top/CMakeLists.txt")
 [[ -n $version ]] || problem "CMakeLists.txt sets no four-number CORVANE_VERSION"
 if ! python3 - "$work/manifest" "$work/version" "${version:-0.0.0.0}" <<'PY'; then
 import struct
@@ -229,7 +255,7 @@ echo "release: $(basename "$exe") is $exe_size bytes (limit $exe_limit)," \
 ((zip_size < zip_limit)) || problem "$(basename "$zip") is too large"
 
 if ((problems == 0)); then
-  echo "release: $(basename "$zip") checked: GUI subsystem $major.$minor, imports" \
-    "$(awk '/DLL Name:/ {printf "%s ", $3}' <<<"$headers")"
+  echo "release: $(basename "$zip") checked: everything in $folder/, ReadMe.txt with CR LF;" \
+    "GUI subsystem $major.$minor, imports $(awk '/DLL Name:/ {printf "%s ", $3}' <<<"$headers")"
 fi
 ((problems == 0))

@@ -15,7 +15,7 @@ for preset in native native-asan win32 win32-tests win64; do
 done
 
 echo "== release"
-bash scripts/check-release.sh build/win32/app/Corvane.exe build/win32/Corvane-1.0-win32.zip
+bash scripts/check-release.sh
 
 echo "== style"
 bash scripts/check-style.sh

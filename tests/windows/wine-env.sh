@@ -74,6 +74,30 @@ REG
   fi
 }
 
+# The one prefix a user's runs share, kept in the cache folder: a prefix takes
+# about 1.3 GB and half a minute to make. Sets WINEPREFIX to it and holds a
+# lock on it until the script ends, since each run maps its own disk and
+# floppy into the prefix's devices; a second run waits for the first.
+corvane_wine_cache_prefix() {
+  local cache=${XDG_CACHE_HOME:-$HOME/.cache}/corvane
+  mkdir -p "$cache"
+  exec {CORVANE_PREFIX_LOCK}>"$cache/wine-prefix.lock"
+  if ! flock -n "$CORVANE_PREFIX_LOCK"; then
+    echo "Another run is using $cache/wine-prefix; waiting for it to end."
+    flock "$CORVANE_PREFIX_LOCK"
+  fi
+  export WINEPREFIX=$cache/wine-prefix
+  corvane_wine_cache_release
+}
+
+# Leaves the shared prefix as a run found it: its server, which remembers
+# drive A:, ends, and its devices no longer point at a run's images. A run
+# calls it when it starts too, after one that was stopped.
+corvane_wine_cache_release() {
+  /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+  rm -f "$WINEPREFIX"/dosdevices/{physicaldrive0,a:,a::}
+}
+
 # Caption buttons are glyphs of the Marlett font; without it Wine draws them
 # as letters. Debian's Wine keeps its own copy (package fonts-wine) where the
 # prefix does not look, so the prefix's font folder gets a link to it.
