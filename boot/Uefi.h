@@ -166,7 +166,8 @@ struct BootServices {
   Status (*stall)(std::uintptr_t microseconds);
   Status (*setWatchdogTimer)(std::uintptr_t timeout, std::uint64_t watchdogCode,
                              std::uintptr_t dataSize, const Char16* data);
-  Slot connectController;
+  Status (*connectController)(Handle controller, Handle* driverImages,
+                              const DevicePath* remainingPath, bool recursive);
   Slot disconnectController;
   Slot openProtocol;
   Slot closeProtocol;

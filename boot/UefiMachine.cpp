@@ -241,6 +241,7 @@ class UefiMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
     conOut.clearScreen(&conOut);
     StartTimers();
     FindMedium(image);
+    ConnectAll();
     FindDisks();
   }
 
@@ -410,6 +411,21 @@ class UefiMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
     mediumHandle = loaded->deviceHandle;
     medium = Open<efi::BlockIo>(mediumHandle, efi::kBlockIoProtocol);
     mediumPath = Open<const efi::DevicePath>(mediumHandle, efi::kDevicePathProtocol);
+  }
+
+  // A firmware that boots fast starts the drivers of the boot device alone,
+  // so the disks may have no Block I/O yet: every driver is started.
+  void ConnectAll() {
+    efi::Handle* handles = nullptr;
+    std::uintptr_t count = 0;
+    if (efi::Failed(boot.locateHandleBuffer(efi::LocateSearch::AllHandles, nullptr, nullptr, &count,
+                                            &handles))) {
+      return;
+    }
+    for (std::uintptr_t at = 0; at < count; ++at) {
+      boot.connectController(handles[at], nullptr, nullptr, true);
+    }
+    boot.freePool(handles);
   }
 
   // Every whole, present, writable disk but the medium and the disk it lies

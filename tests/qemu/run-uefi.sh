@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# The QEMU tier on UEFI PCs: the rescue floppy that the real Corvane.exe makes
+# under Wine, carrying \EFI\BOOT\BOOTX64.EFI and BOOTIA32.EFI beside the
+# kernel, boots in OVMF for x64 (qemu-system-x86_64) and for IA-32
+# (qemu-system-i386) as a USB stick, and as a CD whose El Torito catalog has
+# the floppy for the BIOS and the same image for EFI. Each case checks what
+# the program said on COM1 (OVMF's console), every disk byte for byte, that
+# the medium was not written and that mtools still reads the files on it. The
+# screens, taken when the program first waits for a key, are kept in the
+# artefact folder, and each case prints the time from OVMF starting the
+# program to that wait, taken from COM1 by serial-times.py.
+# Usage: run-uefi.sh PROGRAM DRIVER ARTEFACT-FOLDER
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/../windows/wine-env.sh"
+source "$here/../e2e/image-lib.sh"
+source "$here/qemu-lib.sh"
+source "$here/tier-lib.sh"
+
+corvane_tier_start "$1" "$2" "$3" corvane_qemu_uefi_missing
+
+# The boot sector follows only the FAT entries in the FATs' sectors 1 and 2
+# (clusters up to 681): the UEFI programs' directories and clusters go there
+# too, and fail the tier where they do not fit.
+add_efi_programs() {  # FLOPPY
+  local path last
+  MTOOLS_SKIP_CHECK=1 mmd -i "$1" ::EFI ::EFI/BOOT
+  MTOOLS_SKIP_CHECK=1 mcopy -i "$1" os/efi/bootx64.efi ::EFI/BOOT/BOOTX64.EFI
+  MTOOLS_SKIP_CHECK=1 mcopy -i "$1" os/efi/bootia32.efi ::EFI/BOOT/BOOTIA32.EFI
+  for path in EFI EFI/BOOT EFI/BOOT/BOOTX64.EFI EFI/BOOT/BOOTIA32.EFI; do
+    last=$(MTOOLS_SKIP_CHECK=1 mshowfat -i "$1" "::$path" | grep -oE '[0-9]+' | sort -n | tail -n 1)
+    ((last < 682)) || { echo "FAILED: $path on the floppy reaches cluster $last"; return 1; }
+  done
+}
+
+# The media a UEFI PC boots for the disk image DISK: the rescue floppy FLOPPY
+# with the UEFI programs, and the CD image ISO holding it twice in its El
+# Torito catalog, as the x86 BIOS's emulated floppy and as EFI's image (no
+# emulation, its size counted in 512-byte sectors).
+make_uefi_media() {  # DISK FLOPPY ISO
+  ADD_FILES=add_efi_programs make_rescue_floppy "$1" "$2" yes || return 1
+  local root=$work/iso-root
+  rm -rf "$root"
+  mkdir -p "$root"
+  cp "$2" "$root/RESCUE.IMG"
+  xorriso -as mkisofs -quiet -o "$3" -V CORVANE_RESCUE -c BOOT.CAT -b RESCUE.IMG \
+    -eltorito-alt-boot -e RESCUE.IMG -no-emul-boot "$root" 2>/dev/null
+  rm -rf "$root"
+}
+
+# Whether mtools reads the UEFI programs from FLOPPY as built.
+efi_programs_intact() {  # FLOPPY
+  local name
+  for name in x64 ia32; do
+    MTOOLS_SKIP_CHECK=1 mcopy -n -i "$1" "::EFI/BOOT/BOOT${name^^}.EFI" "$work/boot-$name.efi" \
+      2>/dev/null && cmp -s "$work/boot-$name.efi" "os/efi/boot$name.efi" || return 1
+  done
+  rm -f "$work"/boot-*.efi
+}
+
+floppies=$work/floppies
+make_uefi_media "$disks/logical3.img" "$floppies/logical3.img" "$floppies/logical3.iso"
+mapfile -t ebrs < <(ebr_chain "$disks/logical3.img")
+disk=$work/disk.img
+cp "$disks/logical3.img" "$work/damaged.img"
+zero_sector "$work/damaged.img" 0
+zero_sector "$work/damaged.img" "${ebrs[1]}"
+
+for CORVANE_QEMU_FIRMWARE in uefi64 uefi32; do
+  export CORVANE_QEMU_FIRMWARE
+
+  # The floppy image as a stick (512-byte blocks) and the CD (2048-byte
+  # blocks, the image from the El Torito catalog's EFI entry).
+  for medium in stick cd; do
+    name=$CORVANE_QEMU_FIRMWARE-$medium-restored
+    cp "$work/damaged.img" "$disk"
+    file=$floppies/logical3.img
+    [[ $medium == stick ]] || file=$floppies/logical3.iso
+    CORVANE_QEMU_BOOT=$medium boot_case "$file" y "Restored 2 sectors." "$disk"
+    kernel_said "Hard disk SATA port 0: 64 MiB." ||
+      fail "the program did not name the disk as the firmware knows it"
+    expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
+    [[ $medium == cd ]] || efi_programs_intact "$file" ||
+      fail "mtools does not read the UEFI programs from the floppy as built"
+    finish_case
+  done
+
+  name=$CORVANE_QEMU_FIRMWARE-another-disk-no-writes-nothing
+  cp "$disks/other96.img" "$disk"
+  CORVANE_QEMU_BOOT=stick boot_case "$floppies/logical3.img" yn \
+    "This floppy may belong to another disk." "$disk"
+  kernel_said "this disk has 5E6F7081." ||
+    fail "the program did not name the disk's signature"
+  kernel_said "Nothing was written." || fail "it did not write nothing"
+  expect_disk "$disk" "$disks/other96.img" "unchanged"
+  finish_case
+
+  # Two disks: the one on the later SATA port carries the floppy's signature.
+  name=$CORVANE_QEMU_FIRMWARE-second-disk-carries-the-signature
+  cp "$disks/second.img" "$work/second.img"
+  cp "$disks/logical3.img" "$disk"
+  zero_sector "$disk" "${ebrs[1]}"
+  CORVANE_QEMU_BOOT=stick boot_case "$floppies/logical3.img" y "Restored 1 sector." \
+    "$work/second.img" "$disk"
+  kernel_said "Hard disk SATA port 1 carries this floppy's disk signature" ||
+    fail "the program did not say which disk carries it"
+  expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
+  expect_disk "$work/second.img" "$disks/second.img" "unchanged"
+  finish_case
+done
+
+echo "qemu uefi: $passed passed, $failed failed"
+[[ $failed -eq 0 ]]
