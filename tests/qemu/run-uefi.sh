@@ -36,16 +36,33 @@ add_efi_programs() {  # FLOPPY
 # The media a UEFI PC boots for the disk image DISK: the rescue floppy FLOPPY
 # with the UEFI programs, and the CD image ISO holding it twice in its El
 # Torito catalog, as the x86 BIOS's emulated floppy and as EFI's image (no
-# emulation, its size counted in 512-byte sectors).
-make_uefi_media() {  # DISK FLOPPY ISO
+# emulation, its size counted in 512-byte sectors). OVMF boots the first
+# entry it finds a file system in, the emulated floppy, whose blocks are 512
+# bytes; the CD image EFI_ISO, with the EFI entry alone, has it read the
+# CD's 2048-byte blocks.
+make_uefi_media() {  # DISK FLOPPY ISO EFI_ISO
   ADD_FILES=add_efi_programs make_rescue_floppy "$1" "$2" yes || return 1
-  local root=$work/iso-root
+  make_cd "$2" "$3" -b RESCUE.IMG -eltorito-alt-boot -e RESCUE.IMG -no-emul-boot || return 1
+  make_cd "$2" "$4" -e RESCUE.IMG -no-emul-boot
+}
+
+# The CD image ISO holding FLOPPY as RESCUE.IMG, with xorriso's El Torito
+# OPTIONs, and a check of its catalog: the floppy emulated for the BIOS where
+# asked for, the EFI image of 2880 sectors of 512 bytes.
+make_cd() {  # FLOPPY ISO OPTION...
+  local floppy=$1 iso=$2 root=$work/iso-root catalog
+  shift 2
   rm -rf "$root"
   mkdir -p "$root"
-  cp "$2" "$root/RESCUE.IMG"
-  xorriso -as mkisofs -quiet -o "$3" -V CORVANE_RESCUE -c BOOT.CAT -b RESCUE.IMG \
-    -eltorito-alt-boot -e RESCUE.IMG -no-emul-boot "$root" 2>/dev/null
+  cp "$floppy" "$root/RESCUE.IMG"
+  xorriso -as mkisofs -quiet -o "$iso" -V CORVANE_RESCUE -c BOOT.CAT "$@" "$root" 2>/dev/null
   rm -rf "$root"
+  catalog=$(xorriso -indev "$iso" -report_el_torito plain 2>/dev/null | grep 'El Torito boot img')
+  [[ " $* " != *" -b "* ]] || grep -qE '1 +BIOS +y +fd1.4 .* 1 +[0-9]+$' <<<"$catalog" &&
+    grep -qE '[12] +UEFI +y +none .* 2880 +[0-9]+$' <<<"$catalog" || {
+    echo "FAILED: the El Torito catalog of $(basename "$iso") is not as meant:"$'\n'"$catalog"
+    return 1
+  }
 }
 
 # Whether mtools reads the UEFI programs from FLOPPY as built.
@@ -59,7 +76,8 @@ efi_programs_intact() {  # FLOPPY
 }
 
 floppies=$work/floppies
-make_uefi_media "$disks/logical3.img" "$floppies/logical3.img" "$floppies/logical3.iso"
+make_uefi_media "$disks/logical3.img" "$floppies/logical3.img" "$floppies/logical3.iso" \
+  "$floppies/logical3-efi.iso"
 mapfile -t ebrs < <(ebr_chain "$disks/logical3.img")
 disk=$work/disk.img
 cp "$disks/logical3.img" "$work/damaged.img"
@@ -69,18 +87,17 @@ zero_sector "$work/damaged.img" "${ebrs[1]}"
 for CORVANE_QEMU_FIRMWARE in uefi64 uefi32; do
   export CORVANE_QEMU_FIRMWARE
 
-  # The floppy image as a stick (512-byte blocks) and the CD (2048-byte
-  # blocks, the image from the El Torito catalog's EFI entry).
-  for medium in stick cd; do
+  # The floppy image as a stick, the CD, and the CD with the EFI entry alone.
+  for medium in stick cd cd-efi; do
     name=$CORVANE_QEMU_FIRMWARE-$medium-restored
     cp "$work/damaged.img" "$disk"
     file=$floppies/logical3.img
-    [[ $medium == stick ]] || file=$floppies/logical3.iso
-    CORVANE_QEMU_BOOT=$medium boot_case "$file" y "Restored 2 sectors." "$disk"
+    [[ $medium == stick ]] || file=$floppies/logical3${medium#cd}.iso
+    CORVANE_QEMU_BOOT=${medium%-efi} boot_case "$file" y "Restored 2 sectors." "$disk"
     kernel_said "Hard disk SATA port 0: 64 MiB." ||
       fail "the program did not name the disk as the firmware knows it"
     expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
-    [[ $medium == cd ]] || efi_programs_intact "$file" ||
+    [[ $medium != stick ]] || efi_programs_intact "$file" ||
       fail "mtools does not read the UEFI programs from the floppy as built"
     finish_case
   done
