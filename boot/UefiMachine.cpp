@@ -236,6 +236,7 @@ class UefiMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
     conOut.setMode(&conOut, 0);  // 80 x 25, as the kernel lays its pages out
     conOut.setAttribute(&conOut, Attribute(Tone::Plain));
     conOut.clearScreen(&conOut);
+    conOut.enableCursor(&conOut, true);  // where the answer goes, as on the BIOS screen
     StartTimers();
     FindMedium(image);
     ConnectDiskControllers();

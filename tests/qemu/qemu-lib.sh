@@ -177,7 +177,9 @@ corvane_qemu_boot_options() {
 # was stopped), and sets CORVANE_QEMU_PROMPT_SECONDS to the time from QEMU's
 # start to that first wait and, on a UEFI PC, CORVANE_QEMU_HANDOVER_SECONDS to
 # the time from the firmware starting the program to that wait (empty where
-# it was not seen).
+# it was not seen), with serial-times.txt, the lines up to it and when each
+# arrived.
+# CORVANE_QEMU_EXTRA adds QEMU options, separated by blanks or lines.
 # Usage: corvane_qemu_rescue FOLDER MEDIUM ANSWER DISK...
 corvane_qemu_rescue() {
   local folder=$1 medium=$2 answer=$3 options monitor pid started status=0
@@ -185,21 +187,24 @@ corvane_qemu_rescue() {
   mkdir -p "$folder"
   mapfile -t options < <(corvane_qemu_firmware_options "$folder"
     corvane_qemu_boot_options "$medium" "$@")
+  local extra=()
+  read -rd '' -a extra <<<"${CORVANE_QEMU_EXTRA:-}" || true
   local log=$folder/serial.log watcher=
-  rm -f "$log" "$folder/monitor" "$folder/screen.ppm" "$folder/handover"
+  rm -f "$log" "$folder/monitor" "$folder/screen.ppm" "$folder/handover" \
+    "$folder/serial-times.txt"
   touch "$log"
   mkfifo "$folder/monitor"
   CORVANE_QEMU_HANDOVER_SECONDS=
   # OVMF says on COM1 when it starts the program; the program's first wait
   # for a key follows its question or its last line.
   if [[ ${CORVANE_QEMU_FIRMWARE:-bios} != bios ]]; then
-    python3 "$corvane_qemu_lib/serial-times.py" "$log" 120 'BdsDxe: starting' '(Y/N)' 'any key' \
-      >"$folder/handover" &
+    python3 "$corvane_qemu_lib/serial-times.py" "$log" 120 "$folder/serial-times.txt" \
+      'BdsDxe: starting' '(Y/N)' 'any key' >"$folder/handover" &
     watcher=$!
   fi
   started=$(date +%s%N)
   "$(corvane_qemu_system)" -display none -nic none -no-reboot -serial "file:$log" \
-    -monitor stdio "${options[@]}" <"$folder/monitor" >"$folder/qemu.log" 2>&1 &
+    -monitor stdio "${options[@]}" "${extra[@]}" <"$folder/monitor" >"$folder/qemu.log" 2>&1 &
   pid=$!
   # Read-write, so that a command to a QEMU that has ended already fails
   # quietly rather than ending this shell.

@@ -124,6 +124,23 @@ for CORVANE_QEMU_FIRMWARE in uefi64 uefi32; do
   expect_disk "$disk" "$disks/logical3.img" "back byte for byte"
   expect_disk "$work/second.img" "$disks/second.img" "unchanged"
   finish_case
+
+  # The stick alone: a writable disk the firmware lists, never taken for
+  # the one to restore.
+  name=$CORVANE_QEMU_FIRMWARE-stick-alone-nothing-written
+  CORVANE_QEMU_BOOT=stick boot_case "$floppies/logical3.img" yy "No hard disk was found apart \
+from the rescue disk itself. Nothing was written."
+  finish_case
+
+  # A disk of 4096-byte blocks, behind a SCSI controller.
+  name=$CORVANE_QEMU_FIRMWARE-4096-byte-blocks-refused
+  cp "$work/damaged.img" "$disk"
+  CORVANE_QEMU_EXTRA="-device virtio-scsi-pci,id=scsi -drive if=none,id=big,format=raw,file=$disk
+    -device scsi-hd,drive=big,bus=scsi.0,logical_block_size=4096,physical_block_size=4096" \
+    CORVANE_QEMU_BOOT=cd boot_case "$floppies/logical3.iso" y "The BIOS reports 4096-byte sectors \
+for this disk; a rescue floppy holds 512-byte sectors. Nothing was written."
+  expect_disk "$disk" "$work/damaged.img" "unchanged"
+  finish_case
 done
 
 echo "qemu uefi: $passed passed, $failed failed"

@@ -111,6 +111,7 @@ boot_case() {  # FLOPPY ANSWER TEXT DISK...
   mkdir -p "$artefacts/$name"
   cp "$work/boot-$name/serial.txt" "$artefacts/$name/serial.txt" 2>/dev/null || true
   cp "$work/boot-$name/screen.png" "$artefacts/$name/screen.png" 2>/dev/null || true
+  cp "$work/boot-$name/serial-times.txt" "$artefacts/$name/" 2>/dev/null || true
   kernel_said "$text" ||
     fail "the kernel did not say \"$text\" but"$'\n'"$(cat "$work/boot-$name/serial.txt")"
   [[ $(md5sum <"$floppy") == "$before" ]] || fail "the rescue medium was written"
