@@ -32,6 +32,8 @@ inline constexpr Guid kLoadedImageProtocol{
     0x5B1B31A1, 0x9562, 0x11D2, {0x8E, 0x3F, 0x00, 0xA0, 0xC9, 0x69, 0x72, 0x3B}};
 inline constexpr Guid kBlockIoProtocol{
     0x964E5B21, 0x6459, 0x11D2, {0x8E, 0x39, 0x00, 0xA0, 0xC9, 0x69, 0x72, 0x3B}};
+inline constexpr Guid kPciIoProtocol{
+    0x4CF5B200, 0x68B8, 0x4CA5, {0x9E, 0xEC, 0xB2, 0x3E, 0x3F, 0x50, 0x02, 0x9A}};
 inline constexpr Guid kDevicePathProtocol{
     0x09576E91, 0x6D3F, 0x11D2, {0x8E, 0x39, 0x00, 0xA0, 0xC9, 0x69, 0x72, 0x3B}};
 
@@ -166,7 +168,8 @@ struct BootServices {
   Status (*stall)(std::uintptr_t microseconds);
   Status (*setWatchdogTimer)(std::uintptr_t timeout, std::uint64_t watchdogCode,
                              std::uintptr_t dataSize, const Char16* data);
-  Slot connectController;
+  Status (*connectController)(Handle controller, Handle* driverImages,
+                              const DevicePath* remainingPath, bool recursive);
   Slot disconnectController;
   Slot openProtocol;
   Slot closeProtocol;

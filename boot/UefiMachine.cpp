@@ -23,7 +23,8 @@ corvane::uefi::SystemTable* firmware = nullptr;
 
 extern "C" {
 // The compiler's own calls for copying and clearing; no library provides them.
-void* memcpy(void* destination, const void* source, std::size_t count) {
+void* memcpy(void* destination, const void* source,  // NOLINT(readability-identifier-naming)
+             std::size_t count) {
   auto* to = static_cast<std::uint8_t*>(destination);
   const auto* from = static_cast<const std::uint8_t*>(source);
   while (count-- > 0) {
@@ -32,7 +33,8 @@ void* memcpy(void* destination, const void* source, std::size_t count) {
   return destination;
 }
 
-void* memset(void* destination, int value, std::size_t count) {
+void* memset(void* destination, int value,  // NOLINT(readability-identifier-naming)
+             std::size_t count) {
   auto* to = static_cast<std::uint8_t*>(destination);
   while (count-- > 0) {
     *to++ = static_cast<std::uint8_t>(value);
@@ -44,10 +46,6 @@ void* memset(void* destination, int value, std::size_t count) {
 void __cxa_pure_virtual() {  // NOLINT(*-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,readability-identifier-naming)
   Restart();
 }
-
-corvane::uefi::Status efi_main(
-    corvane::uefi::Handle image,  // NOLINT(readability-identifier-naming)
-    corvane::uefi::SystemTable* system);
 }
 
 namespace corvane::boot {
@@ -165,7 +163,6 @@ std::uint32_t LittleEndian(const std::uint8_t* bytes, int count) {
 // How the firmware's own menus name the disk: by the bus and place its path
 // ends in, else by its place in the list, from 1.
 Name NameOf(const efi::DevicePath* path, int number) {
-  Name name;
   const efi::DevicePath* node = path == nullptr ? nullptr : LastNode(path);
   if (node != nullptr && node->type == efi::kMessagingPath) {
     const std::uint8_t* data = Bytes(node) + sizeof(efi::DevicePath);
@@ -173,39 +170,39 @@ Name NameOf(const efi::DevicePath* path, int number) {
     switch (node->subType) {
       case efi::kAtapiNode:
         if (size >= 2) {
-          return name << "IDE " << (data[0] == 0 ? "primary " : "secondary ")
-                      << (data[1] == 0 ? "master" : "slave");
+          return Name() << "IDE " << (data[0] == 0 ? "primary " : "secondary ")
+                        << (data[1] == 0 ? "master" : "slave");
         }
         break;
       case efi::kScsiNode:
         if (size >= 2) {
-          return name << "SCSI target " << LittleEndian(data, 2);
+          return Name() << "SCSI target " << LittleEndian(data, 2);
         }
         break;
       case efi::kUsbNode:
         if (size >= 1) {
-          return name << "USB disk at port " << std::uint32_t{data[0]};
+          return Name() << "USB disk at port " << std::uint32_t{data[0]};
         }
         break;
       case efi::kSataNode:
         if (size >= 2) {
-          return name << "SATA port " << LittleEndian(data, 2);
+          return Name() << "SATA port " << LittleEndian(data, 2);
         }
         break;
       case efi::kNvmeNode:
         if (size >= 4) {
-          return name << "NVMe namespace " << LittleEndian(data, 4);
+          return Name() << "NVMe namespace " << LittleEndian(data, 4);
         }
         break;
       case efi::kSdNode:
-        return name << "SD card";
+        return Name() << "SD card";
       case efi::kEmmcNode:
-        return name << "eMMC";
+        return Name() << "eMMC";
       default:
         break;
     }
   }
-  return name << static_cast<std::uint32_t>(number);
+  return Name() << static_cast<std::uint32_t>(number);
 }
 
 // A whole disk the rescue may restore.
@@ -239,8 +236,10 @@ class UefiMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
     conOut.setMode(&conOut, 0);  // 80 x 25, as the kernel lays its pages out
     conOut.setAttribute(&conOut, Attribute(Tone::Plain));
     conOut.clearScreen(&conOut);
+    conOut.enableCursor(&conOut, true);  // where the answer goes, as on the BIOS screen
     StartTimers();
     FindMedium(image);
+    ConnectDiskControllers();
     FindDisks();
   }
 
@@ -412,6 +411,23 @@ class UefiMachine final : public Machine {  // NOLINT(cppcoreguidelines-virtual-
     mediumPath = Open<const efi::DevicePath>(mediumHandle, efi::kDevicePathProtocol);
   }
 
+  // A firmware that boots fast starts the drivers of the boot device alone,
+  // so the disks may have no Block I/O yet: the drivers of every PCI device
+  // (disk controllers, USB) are started, and those of what they find. Not
+  // every handle's: that costs the user a good part of a second.
+  void ConnectDiskControllers() const {
+    efi::Handle* handles = nullptr;
+    std::uintptr_t count = 0;
+    if (efi::Failed(boot.locateHandleBuffer(efi::LocateSearch::ByProtocol, &efi::kPciIoProtocol,
+                                            nullptr, &count, &handles))) {
+      return;
+    }
+    for (std::uintptr_t at = 0; at < count; ++at) {
+      boot.connectController(handles[at], nullptr, nullptr, true);
+    }
+    boot.freePool(handles);
+  }
+
   // Every whole, present, writable disk but the medium and the disk it lies
   // on, ordered by device path, so that the same PC lists them alike.
   void FindDisks() {
@@ -489,8 +505,9 @@ RescueMemory memory;
 }  // namespace
 }  // namespace corvane::boot
 
-extern "C" corvane::uefi::Status efi_main(corvane::uefi::Handle image,
-                                          corvane::uefi::SystemTable* system) {
+// Where the firmware starts the program.
+extern "C" corvane::uefi::Status efi_main(  // NOLINT(readability-identifier-naming)
+    corvane::uefi::Handle image, corvane::uefi::SystemTable* system) {
   firmware = system;
   corvane::boot::UefiMachine machine(image, *system);
   corvane::boot::RunRescue(machine, corvane::boot::memory);

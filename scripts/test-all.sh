@@ -2,7 +2,8 @@
 # Installs what is missing, builds every preset and runs every test: the
 # native unit tests (plain and with sanitizers), short fuzz runs, the style
 # checks, the Windows test programs under Wine, the end-to-end suite, and the
-# QEMU tier (rescue floppies made by the program, booted with damaged disks).
+# QEMU tiers (rescue floppies made by the program, booted with damaged disks
+# on BIOS and UEFI PCs).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -57,6 +58,9 @@ echo "== rescue in QEMU"
 status=0
 bash tests/qemu/run-qemu.sh "$CORVANE_PROGRAM" "$CORVANE_TOOLS/corvane_driver.exe" \
   build/qemu-screens || status=$?
+((status == 0 || status == 77))
+bash tests/qemu/run-uefi.sh "$CORVANE_PROGRAM" "$CORVANE_TOOLS/corvane_driver.exe" \
+  build/qemu-uefi-screens || status=$?
 ((status == 0 || status == 77))
 
 echo "== benchmark"
