@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The QEMU tier on UEFI PCs: the rescue floppy that the real Corvane.exe makes
+# The QEMU tier on UEFI PCs: the rescue disk that the real Corvane.exe saves
 # under Wine, carrying \EFI\BOOT\BOOTX64.EFI and BOOTIA32.EFI beside the
 # kernel, boots in OVMF for x64 (qemu-system-x86_64) and for IA-32
-# (qemu-system-i386) as a USB stick, and as a CD whose El Torito catalog has
-# the floppy for the BIOS and the same image for EFI. Each case checks what
+# (qemu-system-i386): its floppy image as a USB stick, and its CD image, whose
+# El Torito catalog has the floppy for the BIOS and the same image for EFI. Each case checks what
 # the program said on COM1 (OVMF's console), every disk byte for byte, that
 # the medium was not written and that mtools still reads the files on it. The
 # screens, taken when the program first waits for a key, are kept in the
@@ -20,47 +20,53 @@ source "$here/tier-lib.sh"
 corvane_tier_start "$1" "$2" "$3" corvane_qemu_uefi_missing
 
 # The boot sector follows only the FAT entries in the FATs' sectors 1 and 2
-# (clusters up to 681): the UEFI programs' directories and clusters go there
-# too, and fail the tier where they do not fit.
-add_efi_programs() {  # FLOPPY
+# (clusters up to 681): the UEFI programs' directories and clusters must lie
+# there too.
+efi_programs_within_reach() {  # FLOPPY
   local path last
-  MTOOLS_SKIP_CHECK=1 mmd -i "$1" ::EFI ::EFI/BOOT
-  MTOOLS_SKIP_CHECK=1 mcopy -i "$1" os/efi/bootx64.efi ::EFI/BOOT/BOOTX64.EFI
-  MTOOLS_SKIP_CHECK=1 mcopy -i "$1" os/efi/bootia32.efi ::EFI/BOOT/BOOTIA32.EFI
   for path in EFI EFI/BOOT EFI/BOOT/BOOTX64.EFI EFI/BOOT/BOOTIA32.EFI; do
     last=$(MTOOLS_SKIP_CHECK=1 mshowfat -i "$1" "::$path" | grep -oE '[0-9]+' | sort -n | tail -n 1)
     ((last < 682)) || { echo "FAILED: $path on the floppy reaches cluster $last"; return 1; }
   done
 }
 
-# The media a UEFI PC boots for the disk image DISK: the rescue floppy FLOPPY
-# with the UEFI programs, and the CD image ISO holding it twice in its El
-# Torito catalog, as the x86 BIOS's emulated floppy and as EFI's image (no
-# emulation, its size counted in 512-byte sectors). OVMF boots the first
-# entry it finds a file system in, the emulated floppy, whose blocks are 512
-# bytes; the CD image EFI_ISO, with the EFI entry alone, has it read the
-# CD's 2048-byte blocks.
-make_uefi_media() {  # DISK FLOPPY ISO EFI_ISO
-  ADD_FILES=add_efi_programs make_rescue_floppy "$1" "$2" yes || return 1
-  make_cd "$2" "$3" -b RESCUE.IMG -eltorito-alt-boot -e RESCUE.IMG -no-emul-boot || return 1
+# The media a UEFI PC boots for the disk image DISK, which the program saves
+# itself (/image): the floppy image IMG, booted as a USB stick, and the CD
+# image ISO, which holds it twice in its El Torito catalog, as the x86 BIOS's
+# emulated floppy and as EFI's image (no emulation, its size counted in
+# 512-byte sectors). OVMF boots the first entry it finds a file system in,
+# the emulated floppy, whose blocks are 512 bytes; other firmware may take
+# the EFI entry, whose blocks are the CD's: EFI_ISO, made by xorriso from IMG
+# with the EFI entry alone, has OVMF read the CD's 2048-byte blocks.
+make_uefi_media() {  # DISK IMG ISO EFI_ISO
+  IMAGE_FILE=$2 make_rescue_floppy "$1" "$work/drive-a.img" yes || return 1
+  IMAGE_FILE=$3 make_rescue_floppy "$1" "$work/drive-a.img" yes || return 1
+  rm -f "$work/drive-a.img"
+  efi_programs_within_reach "$2" && check_catalog "$3" bios || return 1
   make_cd "$2" "$4" -e RESCUE.IMG -no-emul-boot
 }
 
 # The CD image ISO holding FLOPPY as RESCUE.IMG, with xorriso's El Torito
-# OPTIONs, and a check of its catalog: the floppy emulated for the BIOS where
-# asked for, the EFI image of 2880 sectors of 512 bytes.
+# OPTIONs.
 make_cd() {  # FLOPPY ISO OPTION...
-  local floppy=$1 iso=$2 root=$work/iso-root catalog
+  local floppy=$1 iso=$2 root=$work/iso-root
   shift 2
   rm -rf "$root"
   mkdir -p "$root"
   cp "$floppy" "$root/RESCUE.IMG"
   xorriso -as mkisofs -quiet -o "$iso" -V CORVANE_RESCUE -c BOOT.CAT "$@" "$root" 2>/dev/null
   rm -rf "$root"
-  catalog=$(xorriso -indev "$iso" -report_el_torito plain 2>/dev/null | grep 'El Torito boot img')
-  [[ " $* " != *" -b "* ]] || grep -qE '1 +BIOS +y +fd1.4 .* 1 +[0-9]+$' <<<"$catalog" &&
+  check_catalog "$iso"
+}
+
+# Whether the El Torito catalog of ISO is as meant: the floppy emulated for
+# the BIOS where asked for (bios), the EFI image of 2880 sectors of 512 bytes.
+check_catalog() {  # ISO [bios]
+  local catalog
+  catalog=$(xorriso -indev "$1" -report_el_torito plain 2>/dev/null | grep 'El Torito boot img')
+  [[ ${2:-} != bios ]] || grep -qE '1 +BIOS +y +fd1.4 .* 1 +[0-9]+$' <<<"$catalog" &&
     grep -qE '[12] +UEFI +y +none .* 2880 +[0-9]+$' <<<"$catalog" || {
-    echo "FAILED: the El Torito catalog of $(basename "$iso") is not as meant:"$'\n'"$catalog"
+    echo "FAILED: the El Torito catalog of $(basename "$1") is not as meant:"$'\n'"$catalog"
     return 1
   }
 }

@@ -56,9 +56,6 @@ make_rescue_floppy() {  # DISK FLOPPY SUCCEEDS
   # A stand-in kernel is what the program copies and checks the floppy against.
   [[ -z ${KERNEL_FILE:-} ]] || cp "$KERNEL_FILE" "$run/os/bootcore.bin"
   bash "$here/../e2e/make-floppy.sh" "$floppy" "${KERNEL_FILE:-$kernel}"
-  # Files the floppy carries beside the kernel go on before the program's
-  # copies overwrite the FATs' later sectors.
-  [[ -z ${ADD_FILES:-} ]] || "$ADD_FILES" "$floppy"
   rm -f "$dosdevices"/physicaldrive* "$dosdevices/a:" "$dosdevices/a::"
   ln -s "$disk" "$dosdevices/physicaldrive0"
   ln -s "$floppy" "$dosdevices/a::"
