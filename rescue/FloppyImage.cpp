@@ -1,6 +1,7 @@
 #include "rescue/FloppyImage.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace corvane::rescue {
 namespace {
@@ -125,10 +126,8 @@ std::size_t RescueFileClusters(std::size_t kernelSize, std::span<const std::size
   if (!bootFileSizes.empty()) {
     clusters += 2;
   }
-  for (const std::size_t size : bootFileSizes) {
-    clusters += ClustersFor(size);
-  }
-  return clusters;
+  return std::accumulate(bootFileSizes.begin(), bootFileSizes.end(), clusters,
+                         [](std::size_t sum, std::size_t size) { return sum + ClustersFor(size); });
 }
 
 std::optional<std::vector<std::uint8_t>> BuildFloppyImage(

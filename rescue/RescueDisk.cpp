@@ -1,6 +1,7 @@
 #include "rescue/RescueDisk.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -69,9 +70,9 @@ struct Destination {
 std::vector<std::string> DestinationChoices(const std::vector<disk::UsbDrive>& sticks) {
   std::vector<std::string> choices;
   choices.reserve(sticks.size() + 2);
-  for (const disk::UsbDrive& stick : sticks) {
-    choices.push_back("USB drive " + disk::UsbDriveText(stick));
-  }
+  std::ranges::transform(sticks, std::back_inserter(choices), [](const disk::UsbDrive& stick) {
+    return "USB drive " + disk::UsbDriveText(stick);
+  });
   choices.emplace_back("CD image file (.iso), to burn to a CD");
   choices.emplace_back("Floppy image file (.img), for a virtual machine");
   return choices;
@@ -106,6 +107,8 @@ bool FillRescueStick(platform::Platform& platform, StatusSink& sink, int drive,
   return floppy && WriteRescueStick(platform, sink, drive, stick, *floppy);
 }
 
+// An image's path becomes the full path it was saved as, which the advice names.
+// cppcheck-suppress constParameter
 bool Fill(platform::Platform& platform, StatusSink& sink, int drive, Destination& destination) {
   if (destination.stick) {
     return FillRescueStick(platform, sink, drive, *destination.stick);

@@ -85,12 +85,14 @@ bool Present(platform::Platform& platform, int drive) {
 // the same number, model and size, and still a disk that may be written.
 std::optional<disk::UsbDrive> StickAsChosen(platform::Platform& platform, int rescuedDrive,
                                             const disk::UsbDrive& stick) {
-  for (disk::UsbDrive& now : disk::FindUsbDrives(platform, rescuedDrive)) {
-    if (now.drive == stick.drive && now.model == stick.model && now.bytes == stick.bytes) {
-      return std::move(now);
-    }
+  std::vector<disk::UsbDrive> sticks = disk::FindUsbDrives(platform, rescuedDrive);
+  const auto same = std::ranges::find_if(sticks, [&stick](const disk::UsbDrive& now) {
+    return now.drive == stick.drive && now.model == stick.model && now.bytes == stick.bytes;
+  });
+  if (same == sticks.end()) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  return std::move(*same);
 }
 
 // A handle that keeps the volume locked, invalid when it cannot be locked.
@@ -186,17 +188,19 @@ bool WriteStickImage(platform::Platform& platform, StatusSink& sink, const disk:
   }
   const std::vector<Region> regions = RegionsToWrite(stick.bytes, image);
   const std::vector<std::uint8_t> zeros(kChunkBytes);
-  for (const Region& region : regions) {
-    if (!WriteRegion(platform, disk, region, zeros)) {
-      return Present(platform, stick.drive) ? WriteFailed(sink, stick) : Removed(sink, stick);
-    }
+  const auto written = [&](const Region& region) {
+    return WriteRegion(platform, disk, region, zeros);
+  };
+  if (!std::ranges::all_of(regions, written)) {
+    return Present(platform, stick.drive) ? WriteFailed(sink, stick) : Removed(sink, stick);
   }
   sink.SetStatus("Verifying Rescue Disk...");
   std::vector<std::uint8_t> buffer(kChunkBytes);
-  for (const Region& region : regions) {
-    if (!RegionReadsBack(platform, disk, region, buffer)) {
-      return Present(platform, stick.drive) ? ReadBackDiffers(sink, stick) : Removed(sink, stick);
-    }
+  const auto readsBack = [&](const Region& region) {
+    return RegionReadsBack(platform, disk, region, buffer);
+  };
+  if (!std::ranges::all_of(regions, readsBack)) {
+    return Present(platform, stick.drive) ? ReadBackDiffers(sink, stick) : Removed(sink, stick);
   }
   // Windows still holds the old partition layout; the rescue disk has none.
   std::uint32_t returned = 0;

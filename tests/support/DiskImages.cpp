@@ -1,6 +1,7 @@
 #include "tests/support/DiskImages.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "disk/SectorAccess.h"
 #include "partition/BootRecordReader.h"
@@ -155,9 +156,11 @@ void ShipUefiPrograms(FakePlatform& platform) {
 void FormatRescueFloppy(FakePlatform& platform) {
   const disk::Sector bootSector = FormattedBootSector(rescue::kStandardFloppyBpb);
   std::vector<rescue::BootFile> programs;
-  for (const rescue::UefiProgramFile& file : rescue::kUefiProgramFiles) {
-    programs.push_back({file.directoryName, platform.files.at(file.shippedPath)});
-  }
+  std::ranges::transform(
+      rescue::kUefiProgramFiles, std::back_inserter(programs),
+      [&platform](const rescue::UefiProgramFile& file) {
+        return rescue::BootFile{file.directoryName, platform.files.at(file.shippedPath)};
+      });
   const std::vector<std::uint8_t> image =
       rescue::BuildFloppyImage(bootSector, platform.files.at("os\\bootcore.bin"), programs).value();
   FakeDevice& floppy = platform.Device(disk::kFloppyDeviceName);
