@@ -165,11 +165,7 @@ bool FakePlatform::ControlDevice(DeviceHandle device, std::uint32_t code,
 
 bool FakePlatform::CreateFolder(const std::string& path) {
   Record("mkdir " + path);
-  if (folderFails) {
-    return false;
-  }
-  folders.insert(path);
-  return true;
+  return !folderFails;
 }
 
 bool FakePlatform::CopyFileReplacing(const std::string& source, const std::string& destination) {

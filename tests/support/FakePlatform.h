@@ -74,7 +74,6 @@ class FakePlatform final : public platform::Platform {
   std::map<int, TransferFault> writeFaults;
   bool copyFails = false;
   bool folderFails = false;
-  std::set<std::string> folders;
   bool fileWriteFails = false;
   bool floppyDrive = true;
   std::vector<std::string> systemVolumes = {"\\\\.\\C:"};
